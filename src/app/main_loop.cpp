@@ -1,0 +1,277 @@
+// main_loop.cpp -- the main loop: frame pacing, the fixed simulation steps
+// with their input events, the control channels, and the race frame step.
+#include "app/app.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "common/settings.h"
+#include "platform/platform.h"
+
+// ---------------------------------------------------------------- control bindings
+
+namespace {
+
+constexpr ControlBinding DEFAULT_BINDINGS[BINDING_COUNT] = {
+    {"Left", CH_STEER, +1},
+    {"Right", CH_STEER, -1},
+    {"Throttle", CH_THROTTLE, +1},
+    {"Front Brake", CH_FRONT_BRAKE, +1},
+    {"Rear Brake", CH_REAR_BRAKE, +1},
+    {"Upshift", CH_SHIFT, +1},
+    {"Downshift", CH_SHIFT, -1},
+    {"Clutch", CH_CLUTCH_LEVER, +1},
+    {"Sit/Dab", CH_SIT_DAB, +1},
+    {"Back up", CH_BACK_UP, +1},
+    {"Lean Forward", CH_LEAN, -1},
+    {"Lean Backward", CH_LEAN, +1},
+};
+
+std::array<ControlBinding, BINDING_COUNT> g_bindings;
+
+}  // namespace
+
+std::array<ControlBinding, BINDING_COUNT>& control_bindings() { return g_bindings; }
+
+void control_bindings_reset() {
+  std::copy(std::begin(DEFAULT_BINDINGS), std::end(DEFAULT_BINDINGS), g_bindings.begin());
+}
+
+ControlChannels channels_from_bindings(const std::array<ControlBinding, BINDING_COUNT>& bindings,
+                                       const float* axis_values) {
+  ControlChannels ch;
+  for (int i = 0; i < BINDING_COUNT; i++) {
+    const ControlBinding& b = bindings[i];
+    float v = b.value;
+    if (b.axis >= 0 && axis_values) {
+      v = (axis_values[i] / 32768.0f - b.axis_min) / (b.axis_max - b.axis_min);
+      v = std::clamp(v, 0.0f, 1.0f);
+    }
+    ch.value[b.channel] += b.sign * v;
+  }
+  return ch;
+}
+
+AppliedControls controls_from_channels(const ControlChannels& ch, bool reverse_steering,
+                                       bool sticky_dab, float current_clutch,
+                                       ControlMemory& memory) {
+  const float* c = ch.value;
+  AppliedControls a{};
+  a.steer = reverse_steering ? -c[CH_STEER] : c[CH_STEER];
+  a.front_brake = c[CH_FRONT_BRAKE];
+  a.rear_brake = c[CH_REAR_BRAKE];
+  a.throttle = c[CH_THROTTLE];
+  if (sticky_dab) {
+    if (memory.previous_dab_channel < 0.5f && c[CH_SIT_DAB] >= 0.5f)
+      memory.held_dab = memory.held_dab > 0 ? 0.0f : 1.0f;
+    a.dab = memory.held_dab;
+  } else {
+    a.dab = c[CH_SIT_DAB];
+  }
+  memory.previous_dab_channel = c[CH_SIT_DAB];
+  a.back_up = c[CH_BACK_UP];
+  a.lean = c[CH_LEAN];
+  // The clutch engages at most 4 units a second but releases at once.
+  a.clutch = std::clamp(1.0f - c[CH_CLUTCH_LEVER] * 8.0f / 7.0f, 0.0f, 1.0f);
+  if (a.clutch > current_clutch) a.clutch = current_clutch + 4.0f * (float)SIM_STEP;
+  a.shift = c[CH_SHIFT] > 0.5f ? 1 : c[CH_SHIFT] < -0.5f ? -1 : 0;
+  return a;
+}
+
+// ---------------------------------------------------------------- time advance
+
+double pacing_sleep(double elapsed, const PacingSettings& s) {
+  if (s.lock_fps > 0) return elapsed < 1.0 / s.lock_fps ? 1.0 / s.lock_fps - elapsed : 0;
+  if (s.warp) return 0;
+  return elapsed < SIM_STEP ? SIM_STEP - elapsed : 0;
+}
+
+double pacing_advance(double elapsed, const PacingSettings& s) {
+  double advance;
+  if (s.lock_fps > 0)
+    advance = 1.0 / s.lock_fps;
+  else if (s.warp)
+    advance = 100 * SIM_STEP;
+  else
+    advance = std::min(elapsed, 0.125);  // a slow frame never catches up more than 16 steps
+  if (s.online) advance *= catch_up_factor(s);
+  return advance;
+}
+
+double catch_up_factor(const PacingSettings& s) {
+  double behind = (s.server_tick - s.race_tick - 1) * SIM_STEP;  // s
+  if (behind < 0) return 0.5 + 0.5 * std::clamp(behind + 1, 0.0, 1.0);
+  if (s.race_tick >= s.start_tick) return 1 + 0.125 * std::clamp(8 * behind, 0.0, 1.0);
+  return 1 + 3 * std::clamp(behind, 0.0, 1.0);
+}
+
+// ---------------------------------------------------------------- main loop
+
+namespace {
+
+MainLoopState g_loop;
+
+void sleep_seconds(double seconds) {
+  // Rounded up to whole milliseconds: the clock has no finer grain, and a
+  // sleep rounded down could leave the frame short of a step forever.
+  int ms = (int)std::ceil(seconds * 1000.0);
+  sleep_for(ms / 1000, ms % 1000 * 1000);
+}
+
+// Returns the real time of this frame.
+double advance_time() {
+  LoopClock& c = g_loop.clock;
+  for (;;) {
+    double now = clock_seconds();
+    double elapsed = now - c.last_frame;
+    double sleep = pacing_sleep(elapsed, g_loop.pacing);
+    if (sleep > 0) {
+      sleep_seconds(sleep);
+      if (g_loop.pacing.lock_fps <= 0) continue;
+      now = clock_seconds();
+      elapsed = now - c.last_frame;
+    }
+    c.shortest = std::min(c.shortest, elapsed);
+    c.longest = std::max(c.longest, elapsed);
+    double advance = pacing_advance(elapsed, g_loop.pacing);
+    c.last_frame = now;
+    c.target += advance;
+    c.display += advance;
+    return now;
+  }
+}
+
+void refresh_view() {
+  // The viewed rider arrives with race loading; until then only the
+  // track decides between the title screen and the race views.
+  if (!g_loop.track_loaded)
+    g_loop.view = VIEW_TITLE;
+  else if (g_loop.view == VIEW_TITLE)
+    g_loop.view = VIEW_RIDER;
+}
+
+int next_view(int view) {
+  switch (view) {
+    case VIEW_RIDER: return game_settings().editor_enabled ? VIEW_EDITOR : VIEW_CHASE;
+    case VIEW_EDITOR: return VIEW_CHASE;  // the editor's pending changes are applied here
+    case VIEW_CHASE: return VIEW_FREE;
+    case VIEW_FREE: return VIEW_RIDER;
+    default: return view;
+  }
+}
+
+void handle_event(int code, float value, int& remembered_page) {
+  MainLoopState& L = g_loop;
+  bool pressed = value > 0;
+  if (L.menu_page != remembered_page) {
+    remembered_page = L.menu_page;
+    L.menu_page_changed = true;
+  }
+  for (ControlBinding& b : g_bindings)
+    if (b.key_code != NO_KEY && b.key_code == code) b.value = pressed ? 1.0f : 0.0f;
+  if (code == KEY_MOUSE_LEFT) L.mouse_held = pressed;
+  // Binding capture ("Watching pots") arrives with the menus.
+  if (pressed && code == L.key_esc) {
+    // The menus' own handling of the press arrives with the menu system.
+    L.menu_page = L.menu_page < 0 ? 0 : -1;
+    return;
+  }
+  if (L.menu_page >= 0) return;  // presses go to the menu handler; releases are dropped
+  // The chat line and the editor's keys arrive with their subsystems.
+  if (L.view == VIEW_TITLE) return;
+  if (!pressed) return;
+  bool online = L.pacing.online;
+  if (code == L.key_pause && !online) L.paused = !L.paused;
+  if (code == L.key_step && L.paused) frame_step();
+  if (code == '\t') L.view = next_view(L.view);
+  // Demo seeking, bike switching and screenshots arrive with their subsystems.
+}
+
+void to_seconds(double t, int* s, int* us) {
+  double whole = std::floor(t);
+  *s = (int)whole;
+  *us = (int)((t - whole) * 1e6);
+}
+
+void simulation_step(double now) {
+  MainLoopState& L = g_loop;
+  LoopClock& c = L.clock;
+  c.simulated += SIM_STEP;
+  double step_time = now - (c.target - c.simulated);
+  int remembered_page = L.menu_page;
+
+  int code;
+  float value;
+  int s, us;
+  to_seconds(step_time, &s, &us);
+  // Events belong to the step whose real time they fall in, so input timing
+  // does not depend on the frame rate.
+  while (step_time >= now ? next_event(&code, &value) : next_event_before(s, us, &code, &value))
+    handle_event(code, value, remembered_page);
+
+  // Axis bindings are read once input devices exist.
+  L.channels = channels_from_bindings(g_bindings, nullptr);
+  if (L.step_observer) L.step_observer(L);
+
+  bool offline = !L.pacing.online;
+  bool viewed_local = L.view != VIEW_TITLE;  // until rider slots exist, the player's rider is viewed
+  if (L.menu_page >= 0 && viewed_local && offline) return;  // the race stands still behind the menu
+  if (L.menu_page < 0 && L.view != VIEW_TITLE && L.view != VIEW_EDITOR) {
+    // Handed to the player's rider through the rider setters once riders exist.
+    L.applied = controls_from_channels(L.channels, false, false, L.applied.clutch,
+                                       L.control_memory);
+  }
+  if (!offline) L.paused = false;
+  // The network pump (client_pump) arrives with the client protocol.
+  refresh_view();
+  if (L.paused || L.view == VIEW_TITLE) return;
+  frame_step();
+}
+
+}  // namespace
+
+MainLoopState& main_loop() { return g_loop; }
+
+void main_loop_reset(double now) {
+  g_loop = MainLoopState{};
+  g_loop.clock.last_frame = now;
+  g_loop.clock.target = now;
+  g_loop.clock.simulated = now;
+  g_loop.applied.clutch = 1;
+  const StartupSettings& ss = startup_settings();
+  g_loop.pacing.lock_fps = ss.lock_fps;
+  g_loop.pacing.warp = ss.warp;
+}
+
+void main_loop_pass() {
+  refresh_view();
+  // Drawing (scene, HUD, menus) and the engine sound arrive with the window,
+  // renderer and sound subsystems.
+  double now = advance_time();
+  g_loop.menu_page_changed = false;
+  while (g_loop.clock.simulated < g_loop.clock.target) simulation_step(now);
+  // Warp's race restart arrives with race loading; terrain uploads with the renderer.
+  messages_advance(g_loop.clock.display);
+}
+
+void run_main_loop() {
+  while (!g_loop.quit) main_loop_pass();
+}
+
+// ---------------------------------------------------------------- race frame step
+
+void frame_step() {
+  // 1. Online riders brought to this tick: client protocol.
+  // 2. Time trial: remember the laps of the player and the ghost: race control.
+  // 3. Ground, object and rider-against-rider contacts: physics.
+  // 4. Roost emission in rotating order: physics.
+  // 5. Online: save the remote riders' velocities: physics.
+  // 6. The world step and the emptying of the contact group: physics.
+  // 7. Online: restore the remote riders' velocities: physics.
+  // 8. Per slot: robot driving, false-start rule, rider_step, check_gates:
+  //    robots, race control, physics.
+  // 9. Roost flight and the starting gate: physics, race control.
+  g_loop.race_tick += 1;  // 10.
+  // 11. Demo recording and playback: demos.
+  // 12. Time-trial lap handling: race control and demos.
+}
