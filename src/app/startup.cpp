@@ -9,6 +9,7 @@
 #include <string>
 
 #include "common/settings.h"
+#include "data/data.h"
 #include "platform/platform.h"
 
 namespace {
@@ -41,10 +42,6 @@ bool answer_help_or_version(int argc, char** argv, int* exit_code) {
   return false;
 }
 
-// The data identity check arrives with the data layer; until then no search
-// path can hold the game data.
-bool game_data_found() { return false; }
-
 }  // namespace
 
 int kestrail_main(int argc, char** argv) {
@@ -59,7 +56,9 @@ int kestrail_main(int argc, char** argv) {
   settings_reset();
 
   // 2. Home folder, log and the game data.
-  if (!game_data_found()) {
+  make_home_folder();
+  if (const char* home = search_path(0)) log_printf("VORN_LOGFILE=%slastlog.txt", home);
+  if (!find_game_data()) {
     message_box("Problem starting Kestrail", "Can't find game data\n");
     return 0;
   }
@@ -85,7 +84,7 @@ int kestrail_main(int argc, char** argv) {
   CommandLine cl = parse_command_line(argc, argv, &errors);
   fputs(errors.c_str(), stderr);
   if (cl.open_home) {
-    // Opening the folder in the file browser arrives with the data layer.
+    open_home_folder();
     return 0;
   }
   if (cl.exit_code >= 0) return cl.exit_code;

@@ -28,7 +28,8 @@ const char* const* list_files();
 // The sorted catalogue (name, then source), for tests and tools.
 const CatalogueEntry* catalogue_entries(int* count);
 
-// Where a "@" name (given without its "@") is read from.
+// Where a "@" name (given without its "@") is read from. Reading only:
+// open_stream chooses where a written "@" name goes.
 struct ResolvedName {
   FILE* file;        // positioned at the data; null when nothing was found
   int offset;        // of the data in the file
@@ -109,3 +110,5 @@ void digest_final(DigestState* state, uint8_t out[20]);
 bool digest_matches_hex(const char* hex, const uint8_t digest[20]);
 // True when some search path holds the game data (its "zzzz.saf").
 bool find_game_data();
+// The built-in reference: 40 hex digits of the identity archive's digest.
+const char* game_data_digest_text();
