@@ -10,7 +10,7 @@ struct Stream;
 // next_mesh. Arrays with bones hold 2 V entries: the skinned half first,
 // the bind pose after it.
 struct Mesh {
-  char* name = nullptr;          // file the model was loaded from (owned)
+  char* name = nullptr;          // file the model was loaded from (first mesh; owned)
   Mesh* next_mesh = nullptr;
   int generation = 0;            // model generation of last use (first mesh; 0 = permanent)
   bool reflective = false;       // drawn in the reflection pass (first mesh: any mesh is)
