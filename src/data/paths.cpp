@@ -2,6 +2,8 @@
 // archive members, name resolution, and the home folder.
 #include "data/data.h"
 
+#include "data_internal.h"
+
 #include <dirent.h>
 #include <pwd.h>
 #include <spawn.h>
@@ -120,39 +122,12 @@ bool by_name_then_source(const Entry& a, const Entry& b) {
 void read_archive(const Entry& archive, int source) {
   FILE* f = fopen(archive.container.c_str(), "rb");
   if (!f) return;
-  if (fseek(f, archive.offset, SEEK_SET) != 0) {
-    fclose(f);
-    return;
-  }
-  std::vector<Entry> members;
-  long long header_bytes = 0;
-  bool ok = false;
-  char line[1024];
-  while (fgets(line, sizeof line, f)) {
-    size_t len = strlen(line);
-    if (len == 0 || line[len - 1] != '\n') break;  // too long, or no "\n": rejected
-    header_bytes += (long long)len;
-    if (isdigit((unsigned char)line[0])) {
-      long long size = 0;
-      size_t i = 0;
-      while (isdigit((unsigned char)line[i]) && size <= INT_MAX) size = size * 10 + (line[i++] - '0');
-      if (size > INT_MAX) break;  // no member can be that large
-      std::string name = line[i] == '\n' ? "" : std::string(line + i + 1, line + len - 1);
-      members.push_back({archive.container, normalise(name), 0, (int)size, source});
-      continue;
-    }
-    ok = strcmp(line, "-\n") == 0;
-    break;
-  }
+  std::vector<SafMember> members;
+  bool ok = fseek(f, archive.offset, SEEK_SET) == 0 && saf_read_header(f, archive.offset, &members);
   fclose(f);
   if (!ok) return;
-  long long offset = archive.offset + header_bytes;
-  for (Entry& m : members) {
-    if (offset > INT_MAX) return;  // offsets beyond what a stream can address: reject
-    m.offset = (int)offset;
-    offset += m.size;
-  }
-  for (Entry& m : members) g_paths.entries.push_back(std::move(m));
+  for (SafMember& m : members)
+    g_paths.entries.push_back({archive.container, std::move(m.name), m.offset, m.size, source});
 }
 
 void build_catalogue() {
@@ -201,6 +176,33 @@ std::string home_name(const char* name) {
 }
 
 }  // namespace
+
+bool saf_read_header(FILE* f, int base, std::vector<SafMember>* members) {
+  long long header_bytes = 0;
+  char line[1024];  // a header line is at most 1023 bytes with its "\n"
+  while (fgets(line, sizeof line, f)) {
+    size_t len = strlen(line);
+    if (len == 0 || line[len - 1] != '\n') return false;  // too long, or no "\n"
+    header_bytes += (long long)len;
+    if (!isdigit((unsigned char)line[0])) {
+      if (strcmp(line, "-\n") != 0) return false;
+      long long offset = base + header_bytes;
+      for (SafMember& m : *members) {
+        if (offset > INT_MAX) return false;  // beyond what a stream can address
+        m.offset = (int)offset;
+        offset += m.size;
+      }
+      return true;
+    }
+    long long size = 0;
+    size_t i = 0;
+    while (isdigit((unsigned char)line[i]) && size <= INT_MAX) size = size * 10 + (line[i++] - '0');
+    if (size > INT_MAX) return false;  // no member can be that large
+    std::string name = line[i] == '\n' ? "" : std::string(line + i + 1, line + len - 1);
+    members->push_back({normalise(name), 0, (int)size});
+  }
+  return false;
+}
 
 const char* search_path(int index) {
   build_paths();

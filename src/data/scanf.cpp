@@ -6,7 +6,7 @@
 #include <cstring>
 
 #include "data/data.h"
-#include "stream_internal.h"
+#include "data_internal.h"
 
 namespace {
 

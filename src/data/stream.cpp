@@ -17,7 +17,7 @@
 #include <new>
 #include <string>
 
-#include "stream_internal.h"
+#include "data_internal.h"
 
 namespace {
 
@@ -124,7 +124,9 @@ int raw_getc(Stream* s) {
   return c;
 }
 
-Stream* open_reading(FILE* f, int base, int limit, bool compressed) {
+}  // namespace
+
+Stream* open_stream_on_file(FILE* f, int base, int limit, bool compressed) {
   Stream* s = new_stream();
   s->file = f;
   s->base = base;
@@ -139,6 +141,8 @@ Stream* open_reading(FILE* f, int base, int limit, bool compressed) {
   }
   return s;
 }
+
+namespace {
 
 Stream* open_writing(const std::string& target, const char* mode) {
   make_directories(target);
@@ -181,7 +185,7 @@ Stream* open_stream(const char* path, const char* mode) {
     if (reading) {
       ResolvedName r = resolve_name(path + 1, mode);
       if (!r.file) return nullptr;
-      return open_reading(r.file, r.offset, r.size < 0 ? INT_MAX : r.size, r.compressed);
+      return open_stream_on_file(r.file, r.offset, r.size < 0 ? INT_MAX : r.size, r.compressed);
     }
     for (int i = 0; search_path(i); i++) {
       std::string target = std::string(search_path(i)) + (path + 1);
@@ -193,10 +197,10 @@ Stream* open_stream(const char* path, const char* mode) {
   if (!reading) return open_writing(path, mode);
   struct stat st;
   bool is_dir = stat(path, &st) == 0 && S_ISDIR(st.st_mode);
-  if (FILE* f = is_dir ? nullptr : fopen(path, "rb")) return open_reading(f, 0, INT_MAX, false);
+  if (FILE* f = is_dir ? nullptr : fopen(path, "rb")) return open_stream_on_file(f, 0, INT_MAX, false);
   std::string gz = std::string(path) + ".gz";
   if (gz.size() >= 1024) return nullptr;
-  if (FILE* f = fopen(gz.c_str(), "rb")) return open_reading(f, 0, INT_MAX, true);
+  if (FILE* f = fopen(gz.c_str(), "rb")) return open_stream_on_file(f, 0, INT_MAX, true);
   return nullptr;
 }
 
@@ -207,7 +211,7 @@ Stream* open_memory_stream(const void* data, int size) {
   FILE* f = size > 0 ? fmemopen(const_cast<void*>(data), (size_t)size, "rb")
                      : fmemopen(&empty_byte, 1, "rb");
   if (!f) return nullptr;
-  return open_reading(f, 0, size, false);
+  return open_stream_on_file(f, 0, size, false);
 }
 
 bool close_stream(Stream* s) {

@@ -2,7 +2,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "data/stream_internal.h"
+#include "data/data_internal.h"
 #include "data_fixture.h"
 
 namespace {

@@ -1,10 +1,11 @@
-// stream_internal.h -- the stream record, shared by the stream and the
-// formatted reader; nothing outside src/data includes it.
+// data_internal.h -- the stream record and the archive header reader,
+// shared inside the data layer and with its tests and fuzz targets.
 #pragma once
 
 #include <climits>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "common/common.h"
 #include "data/data.h"
@@ -34,3 +35,18 @@ struct Stream {
 // Makes the stream's close fail and keep the old file, as a failed write
 // does; lets tests stand in for a full disk.
 void stream_mark_failed(Stream* s);
+
+// Wraps an open file as a reading stream over limit bytes from its current
+// position (base is that position), decompressing gzip data when asked.
+// Null, with f closed, when compressed data has a bad header.
+Stream* open_stream_on_file(FILE* f, int base, int limit, bool compressed);
+
+struct SafMember {
+  std::string name;  // runs of "/" collapsed
+  int offset;        // in the container
+  int size;          // bytes
+};
+
+// Reads a .saf header from f, whose position is base bytes into its
+// container. False when the header is not well formed.
+bool saf_read_header(FILE* f, int base, std::vector<SafMember>* members);
