@@ -1,0 +1,260 @@
+// contact_geometry.cpp -- torus and sphere against one triangle: the depth,
+// point and normal that ground contacts are built from.
+#include "physics/contact.h"
+
+#include <cmath>
+
+namespace {
+
+constexpr float EPS_20 = 1.0f / 1048576.0f;         // 2^-20
+constexpr float EPS_30 = 1.0f / 1073741824.0f;      // 2^-30
+// Newton steps on the edge quartic. The search stops as soon as a step no
+// longer lowers |F|, so this cap only matters while it is still converging:
+// four steps left edge contact points up to 0.14 ft and depths up to 0.01 ft
+// from the true nearest point on slanting edges; sixteen reach float precision.
+constexpr int NEWTON_STEPS = 16;
+
+// v without its part along axis (axis need not be unit).
+Vec3 perpendicular(Vec3 v, Vec3 axis, float axis_len2) {
+  if (axis_len2 <= 0) return v;
+  return v - axis * (vec3_dot(v, axis) / axis_len2);
+}
+
+// (x - vi) . mi <= 0 for the three edge normals mi = ei x up.
+bool inside_prism(Vec3 x, const Vec3 v[3], const Vec3 e[3], Vec3 up) {
+  for (int i = 0; i < 3; i++)
+    if (vec3_dot(x - v[i], vec3_cross(e[i], up)) > 0) return false;
+  return true;
+}
+
+struct EdgeSearch {
+  Vec3 point;
+  float distance;
+};
+
+// Nearest point of edge i (v + t*e, t in 0..1) to the ring, by Newton steps
+// on the quartic whose roots are the stationary points of the line-to-ring
+// distance. Two starts bracket the middle so both near and far sides are tried.
+EdgeSearch edge_ring_search(Vec3 v, Vec3 e, Vec3 c, Vec3 a, float ring_radius) {
+  float a2 = vec3_dot(a, a);
+  float e2 = vec3_dot(e, e);
+  Vec3 e_perp = perpendicular(e, a, a2);
+  float e_perp2 = vec3_dot(e_perp, e_perp);
+  float r2 = ring_radius * ring_radius;
+
+  auto f = [&](float t, float* derivative) {
+    Vec3 q = v + e * t - c;
+    Vec3 q_perp = perpendicular(q, a, a2);
+    float along = vec3_dot(e, q);            // A
+    float q_perp2 = vec3_dot(q_perp, q_perp);  // B
+    float g = vec3_dot(e_perp, q_perp);      // G
+    *derivative = 2 * along * e2 * q_perp2 + along * along * 2 * g - 2 * r2 * g * e_perp2;
+    return along * along * q_perp2 - r2 * g * g;
+  };
+
+  float t0 = vec3_dot(c - v, e) / e2;
+  Vec3 u = vec3_cross(vec3_cross(e, a), a);
+  float u2 = vec3_dot(u, u);
+  float delta = u2 < 1e-6f * ring_radius ? 0.001f * ring_radius
+                                          : std::fabs(ring_radius * vec3_dot(u * (1.0f / std::sqrt(u2)), e)) / e2;
+
+  EdgeSearch best{};
+  for (int start = 0; start < 2; start++) {
+    float t = start == 0 ? t0 - delta : t0 + delta;
+    float d1;
+    float value = f(t, &d1);
+    for (int step = 0; step < NEWTON_STEPS; step++) {
+      if (std::fabs(d1) < EPS_30) break;
+      float next = t - value / d1;
+      float d_next;
+      float value_next = f(next, &d_next);
+      if (!(std::fabs(value_next) < std::fabs(value))) break;
+      t = next;
+      value = value_next;
+      d1 = d_next;
+    }
+    t = std::fmin(std::fmax(t, 0.0f), 1.0f);  // fmax/fmin also turn a NaN into 0
+    Vec3 p = v + e * t;
+    float d = vec3_length(p - ring_point_nearest(c, a, ring_radius, p));
+    if (start == 0 || d < best.distance) best = {p, d};
+  }
+  return best;
+}
+
+}  // namespace
+
+Vec3 ring_point_nearest(Vec3 c, Vec3 axis, float ring_radius, Vec3 p) {
+  const float R = ring_radius;
+  const Vec3 fallbacks[7] = {{R, 0, 0}, {0, R, 0}, {R, R, 0}, {0, 0, R}, {R, 0, R}, {0, R, R}, {R, R, R}};
+  float a2 = vec3_dot(axis, axis);
+  Vec3 q = perpendicular(p - c, axis, a2);
+  for (int i = 0; i < 7 && vec3_dot(q, q) < 1e-6f * R; i++) q = perpendicular(fallbacks[i], axis, a2);
+  float len = vec3_length(q);
+  if (!(len > 0)) return c;  // a zero radius, or no usable direction at all
+  return c + q * (R / len);
+}
+
+ContactGeometry torus_triangle(Vec3 c, Vec3 a, float ring_radius, float tube_radius, Vec3 v0, Vec3 v1,
+                               Vec3 v2) {
+  const float R = ring_radius, r = tube_radius;
+  const Vec3 v[3] = {v0, v1, v2};
+  const Vec3 e[3] = {v1 - v0, v2 - v1, v0 - v2};
+  Vec3 n = vec3_cross(v1 - v0, v2 - v0);
+  float n2 = vec3_dot(n, n);
+  ContactGeometry out;
+  if (!(n2 > 0)) return out;
+  float n_len = std::sqrt(n2);
+  Vec3 n_hat = n * (1.0f / n_len);
+
+  // The direction within the wheel plane most opposed to the face normal.
+  Vec3 down = vec3_cross(vec3_cross(n, a), a);
+  if (vec3_dot(down, n) > 0) down = -down;
+  down = vec3_normalize(down);
+  Vec3 low = c + down * R;
+  Vec3 high = c - down * R;
+  float s_low = vec3_dot(low - v0, n);
+  float s_high = vec3_dot(high - v0, n);
+
+  if (s_low > 0) {
+    // Ring wholly above the plane: the face contact under its lowest point.
+    if (inside_prism(low, v, e, n)) {
+      Vec3 foot = low - n * (s_low / n2);
+      out.depth = r - s_low / n_len;
+      out.normal = n_hat;
+      out.point = ring_point_nearest(c, a, R, foot) - n_hat * r;
+      return out;
+    }
+  } else if (s_high > 0) {
+    // Ring crossing the plane.
+    float s_centre = vec3_dot(c - v0, n);
+    float toward = vec3_dot(low - c, n);
+    Vec3 x = toward != 0 ? c + (low - c) * (-s_centre / toward) : low;
+    if (inside_prism(x, v, e, n)) {
+      out.depth = r + std::fabs(s_low) / n_len;
+      out.normal = n_hat;
+      out.point = low - n_hat * r;
+      return out;
+    }
+    // The ring passes outside the face: an edge that cuts the wheel plane
+    // inside the ring holds the tyre from the side.
+    for (int i = 0; i < 3; i++) {
+      if (vec3_dot(x - v[i], vec3_cross(e[i], n)) <= 0) continue;
+      Vec3 w = v[(i + 1) % 3];
+      bool side_a = vec3_dot(v[i] - c, a) <= 0;
+      bool side_b = vec3_dot(w - c, a) <= 0;
+      if (side_a == side_b) continue;
+      float da = vec3_dot(v[i] - c, a), db = vec3_dot(w - c, a);
+      Vec3 y = v[i] + e[i] * (da / (da - db));
+      if (!(vec3_length(y - c) < R)) continue;
+      Vec3 t = vec3_cross(y - c, a);
+      if (vec3_dot(t, n) < 0) t = -t;
+      Vec3 normal = vec3_normalize(vec3_cross(e[i], t));
+      if (vec3_dot(normal, normal) == 0) normal = n_hat;
+      out.depth = r - EPS_20;
+      out.normal = normal;
+      out.point = ring_point_nearest(c, a, R, y) - normal * r;
+      return out;
+    }
+  } else {
+    // Ring wholly below the plane: push the wheel straight up by its diameter.
+    if (inside_prism(c, v, e, Vec3{0, 1, 0})) {
+      out.depth = 2 * R;
+      out.normal = {0, 1, 0};
+      out.point = low;
+      return out;
+    }
+  }
+
+  // Edges and vertices: the nearest of the triangle's boundary to the ring.
+  float best = 0;
+  int best_index = -1;  // 0..2 edges, 3..5 vertices
+  Vec3 best_point;
+  for (int i = 0; i < 3; i++) {
+    EdgeSearch s = edge_ring_search(v[i], e[i], c, a, R);
+    if (best_index < 0 || s.distance < best) {
+      best = s.distance;
+      best_index = i;
+      best_point = s.point;
+    }
+  }
+  float a2 = vec3_dot(a, a);
+  for (int j = 0; j < 3; j++) {
+    Vec3 p = perpendicular(v[j] - c, a, a2);
+    float p_len = vec3_length(p);
+    if (p_len > R) p = p * (R / p_len);
+    float d = vec3_length(c + p - v[j]);
+    if (d < best) {
+      best = d;
+      best_index = 3 + j;
+      best_point = v[j];
+    }
+  }
+
+  out.depth = r - best;
+  if (best_index >= 3) {
+    Vec3 axis_hat = vec3_normalize(a);
+    out.point = best_point;
+    out.normal = vec3_dot(best_point - c, a) > 0 ? -axis_hat : axis_hat;
+  } else if (best > EPS_20) {
+    out.point = best_point;
+    out.normal = vec3_normalize(ring_point_nearest(c, a, R, best_point) - best_point);
+  } else {
+    // The ring runs through the edge itself.
+    Vec3 w = ring_point_nearest(c, a, R, best_point);
+    Vec3 t = vec3_cross(w - c, a);
+    if (vec3_dot(t, n) < 0) t = -t;
+    Vec3 normal = vec3_cross(e[best_index], t);
+    normal = vec3_dot(normal, normal) < EPS_20 ? n_hat : vec3_normalize(normal);
+    out.normal = normal;
+    out.point = w - normal * r;
+  }
+  return out;
+}
+
+ContactGeometry sphere_triangle(Vec3 s, float radius, Vec3 v0, Vec3 v1, Vec3 v2) {
+  const Vec3 v[3] = {v0, v1, v2};
+  const Vec3 e[3] = {v1 - v0, v2 - v1, v0 - v2};
+  Vec3 n = vec3_cross(v1 - v0, v2 - v0);
+  float n2 = vec3_dot(n, n);
+  ContactGeometry out;
+  if (!(n2 > 0)) return out;
+  Vec3 n_hat = n * (1.0f / std::sqrt(n2));
+
+  if (inside_prism(s, v, e, n)) {
+    float depth = radius - vec3_dot(s - v0, n_hat);
+    if (depth > 2 * radius && !inside_prism(s, v, e, Vec3{0, 1, 0})) return out;
+    out.depth = depth;
+    out.normal = n_hat;
+    out.point = s - n_hat * radius;
+    return out;
+  }
+
+  // The nearest point of the boundary. (Taking the first edge that the
+  // centre projects onto could pick a far edge over a near corner.)
+  Vec3 nearest;
+  float nearest2 = 0;
+  for (int j = 0; j < 3; j++) {
+    float u = vec3_dot(s - v[j], e[j]) / vec3_dot(e[j], e[j]);
+    u = std::fmin(std::fmax(u, 0.0f), 1.0f);
+    Vec3 p = v[j] + e[j] * u;
+    float d2 = vec3_dot(s - p, s - p);
+    if (j == 0 || d2 < nearest2) {
+      nearest = p;
+      nearest2 = d2;
+    }
+  }
+  float d = std::sqrt(nearest2);
+  out.depth = radius - d;
+  out.normal = d > 0 ? (s - nearest) * (1.0f / d) : n_hat;
+  out.point = s - out.normal * radius;
+  return out;
+}
+
+Vec3 contact_normal_correct(Vec3 normal) {
+  if (normal.y < 0) {
+    float horizontal2 = normal.x * normal.x + normal.z * normal.z;
+    normal = horizontal2 >= 1.0f / 1024 ? Vec3{normal.x, 0, normal.z} : Vec3{0, 1, 0};
+  }
+  Vec3 unit = vec3_normalize(normal);
+  return vec3_dot(unit, unit) > 0 ? unit : Vec3{0, 1, 0};
+}
