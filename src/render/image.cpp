@@ -307,6 +307,29 @@ static void png_read_from_stream(png_structp png, png_bytep data, size_t length)
   if (stream_read(io->stream, data, (int)length) != (int)length) png_error(png, "short read");
 }
 
+// libpng allocates a chunk's claimed length before reading it, so a
+// hostile file could ask for gigabytes; nothing it legitimately needs (row
+// buffers, text, inflate state) comes near this. A refused allocation makes
+// libpng skip the chunk or fail the read.
+static constexpr size_t PNG_ALLOCATION_MAX_BYTES = 8 << 20;
+
+static png_voidp png_malloc_limited(png_structp, png_alloc_size_t size) {
+  return size <= PNG_ALLOCATION_MAX_BYTES ? malloc(size) : nullptr;
+}
+
+static void png_free_limited(png_structp, png_voidp p) { free(p); }
+
+static png_structp png_reader_create(PngIo* io) {
+  png_structp png = png_create_read_struct_2(PNG_LIBPNG_VER_STRING, io, png_error_handler,
+                                             png_warning_handler, nullptr, png_malloc_limited,
+                                             png_free_limited);
+  if (png) {
+    png_set_user_limits(png, IMAGE_MAX_SIDE, IMAGE_MAX_SIDE);
+    png_set_chunk_malloc_max(png, PNG_ALLOCATION_MAX_BYTES);
+  }
+  return png;
+}
+
 static bool text_has_directive(png_structp png, png_infop info, const char* directive) {
   png_textp texts = nullptr;
   int count = png_get_text(png, info, &texts, nullptr);
@@ -357,8 +380,7 @@ static Image* custom_mip_chain(const uint8_t* picture, int width, int height, in
 Image* png_read_texture_stream(Stream* s, const char* name) {
   if (!s) return nullptr;
   PngIo io{s, {}, false};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &io, png_error_handler,
-                                           png_warning_handler);
+  png_structp png = png_reader_create(&io);
   if (!png) return nullptr;
   png_infop info = png_create_info_struct(png);
   if (!info) {
@@ -376,7 +398,6 @@ Image* png_read_texture_stream(Stream* s, const char* name) {
     return nullptr;
   }
   png_set_read_fn(png, &io, png_read_from_stream);
-  png_set_user_limits(png, IMAGE_MAX_SIDE, IMAGE_MAX_SIDE);
   png_read_info(png, info);
   png_uint_32 width = png_get_image_width(png, info);
   png_uint_32 height = png_get_image_height(png, info);
@@ -434,8 +455,7 @@ Image* png_read_texture(const char* name) {
 HeightImage* png_read_height_stream(Stream* s) {
   if (!s) return nullptr;
   PngIo io{s, {}, false};
-  png_structp png = png_create_read_struct(PNG_LIBPNG_VER_STRING, &io, png_error_handler,
-                                           png_warning_handler);
+  png_structp png = png_reader_create(&io);
   if (!png) return nullptr;
   png_infop info = png_create_info_struct(png);
   if (!info) {
@@ -451,7 +471,6 @@ HeightImage* png_read_height_stream(Stream* s) {
     return nullptr;
   }
   png_set_read_fn(png, &io, png_read_from_stream);
-  png_set_user_limits(png, IMAGE_MAX_SIDE, IMAGE_MAX_SIDE);
   png_read_info(png, info);
   png_uint_32 width = png_get_image_width(png, info);
   png_uint_32 height = png_get_image_height(png, info);
