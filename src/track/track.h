@@ -30,11 +30,11 @@ struct Checkpoint {
 };
 
 struct TrackTiming {
-  Checkpoint checkpoints[CHECKPOINT_LIMIT];
+  Checkpoint checkpoints[CHECKPOINT_LIMIT] = {};
   int checkpoint_count = 0;
   // The first-lap list, then the normal-lap list. An entry at or above
   // LAP_ENTRY_UNUSED names checkpoint entry - LAP_ENTRY_UNUSED.
-  int lap_gate_list[2 * LAP_LIST_LIMIT];
+  int lap_gate_list[2 * LAP_LIST_LIMIT] = {};
   int first_lap_gates = 0, normal_lap_gates = 0;
   int first_lap_line_gates = 0, normal_lap_line_gates = 0;  // entries below LAP_ENTRY_UNUSED
 };
@@ -134,7 +134,7 @@ struct Track {
   std::string track_title;  // the name shown to people
   uint8_t track_digest[20] = {};
   TrackTiming timing;
-  GateBar gate_bars[GATE_BAR_LIMIT];
+  GateBar gate_bars[GATE_BAR_LIMIT] = {};
   int gate_bar_count = 0;
   GrowList<Billboard> billboards;
   GrowList<uint32_t> billboard_slots;  // two per billboard, the scene's
