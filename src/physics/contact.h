@@ -36,3 +36,22 @@ ContactGeometry sphere_triangle(Vec3 s, float radius, Vec3 v0, Vec3 v1, Vec3 v2)
 // flattened to the horizontal, or made (0, 1, 0) when it has almost no
 // horizontal part, so that the ground never pulls a body down. Always unit.
 Vec3 contact_normal_correct(Vec3 normal);
+
+// ---------------------------------------------------------------- contact parameters
+
+// Spring and damper of a tyre contact, stiffening with the cube of how far
+// the tube is squashed: k lbf/ft and c lbf*s/ft.
+struct ContactSoftness {
+  float stiffness;
+  float damping;
+};
+ContactSoftness tyre_softness(float depth, float tube_radius);
+
+// The physics library's soft ERP and CFM for a contact with stiffness k and
+// damping c over one SIM_STEP: ERP = k*h/(k*h + c), CFM = 1/(k*h + c).
+void contact_erp_cfm(float stiffness, float damping, float* erp, float* cfm);
+
+// The tyre's first friction direction: across the sliding velocity v in the
+// ground plane of normal n, or, when v is (nearly) along n, across the
+// wheel's axle. False, and *dir untouched, when neither gives a direction.
+bool tyre_friction_direction(Vec3 normal, Vec3 velocity, Vec3 axle, Vec3* dir);

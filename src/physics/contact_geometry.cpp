@@ -258,3 +258,32 @@ Vec3 contact_normal_correct(Vec3 normal) {
   Vec3 unit = vec3_normalize(normal);
   return vec3_dot(unit, unit) > 0 ? unit : Vec3{0, 1, 0};
 }
+
+// ---------------------------------------------------------------- contact parameters
+
+ContactSoftness tyre_softness(float depth, float tube_radius) {
+  float f = tube_radius > 0 ? std::fmin(depth / tube_radius, 1.0f) : 1.0f;
+  f = std::fmax(f, 0.0f);
+  float f3 = f * f * f;
+  return {1000 + 24000 * f3, 200 + 2300 * f3};
+}
+
+void contact_erp_cfm(float stiffness, float damping, float* erp, float* cfm) {
+  float kh = stiffness * (float)SIM_STEP;
+  *erp = kh / (kh + damping);
+  *cfm = 1 / (kh + damping);
+}
+
+bool tyre_friction_direction(Vec3 normal, Vec3 velocity, Vec3 axle, Vec3* dir) {
+  Vec3 d = vec3_cross(normal, velocity);
+  if (vec3_dot(d, d) >= 1.0f / 1024) {
+    *dir = vec3_normalize(d);
+    return true;
+  }
+  d = vec3_cross(normal, axle);
+  if (vec3_dot(d, d) > 0) {
+    *dir = vec3_normalize(d);
+    return true;
+  }
+  return false;
+}

@@ -441,3 +441,42 @@ TEST(SphereTriangleSearch, MatchesTheNearestTrianglePoint) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ContactParameters, TyreSoftnessFollowsTheSquash) {
+  struct Case {
+    float depth, k, c;
+  } cases[] = {
+      {0.1f, 1648, 262.1f},      // f = 0.3 of a 0.3333 ft tube
+      {0.5f, 25000, 2500},       // deeper than the tube: f = 1
+      {0.3333f, 25000, 2500},
+      {0, 1000, 200},
+  };
+  for (const Case& k : cases) {
+    ContactSoftness s = tyre_softness(k.depth, 0.3333f);
+    EXPECT_NEAR(s.stiffness, k.k, 0.5f) << k.depth;
+    EXPECT_NEAR(s.damping, k.c, 0.05f) << k.depth;
+  }
+  float erp, cfm;
+  contact_erp_cfm(2500, 250, &erp, &cfm);
+  EXPECT_NEAR(erp, (2500.0 / 128) / (2500.0 / 128 + 250), 1e-6);
+  EXPECT_NEAR(cfm, 1 / (2500.0 / 128 + 250), 1e-7);
+}
+
+TEST(ContactParameters, FrictionDirection) {
+  Vec3 dir{};
+  // Rolling along -z on flat ground: across the motion, along x.
+  ASSERT_TRUE(tyre_friction_direction({0, 1, 0}, {0, 0, -10}, {1, 0, 0}, &dir));
+  EXPECT_NEAR(std::fabs(dir.x), 1, 1e-6);
+  // Velocity exactly along the normal: the axle decides.
+  ASSERT_TRUE(tyre_friction_direction({0, 1, 0}, {0, -3, 0}, {1, 0, 0}, &dir));
+  EXPECT_NEAR(dir.z, -1, 1e-6);  // n x axle = (0, 1, 0) x (1, 0, 0)
+  // Too slow across the normal: the axle again.
+  ASSERT_TRUE(tyre_friction_direction({0, 1, 0}, {0.01f, 0, 0}, {0, 0, 1}, &dir));
+  EXPECT_NEAR(dir.x, 1, 1e-6);
+  // Axle along the normal too: no direction.
+  EXPECT_FALSE(tyre_friction_direction({0, 1, 0}, {0, 2, 0}, {0, 1, 0}, &dir));
+}
+
+}  // namespace

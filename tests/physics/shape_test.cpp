@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -56,6 +57,8 @@ TEST(ShapeParse, RejectsIncompleteOrUnusableFiles) {
   EXPECT_EQ(empty.bounding_radius, 0);
 }
 
+const std::string FIXTURES = std::string(KT_TEST_DIR) + "/fixtures/";
+
 class ShapeCacheTest : public ::testing::Test {
  protected:
   void SetUp() override { shapes_clear(); }
@@ -63,14 +66,14 @@ class ShapeCacheTest : public ::testing::Test {
 };
 
 TEST_F(ShapeCacheTest, LoadsOnceAndKeepsFailures) {
-  const Shape* a = load_shape("fixtures/three_spheres.shp");
+  const Shape* a = load_shape((FIXTURES + "three_spheres.shp").c_str());
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a->spheres.size(), 3u);
   EXPECT_FLOAT_EQ(a->bounding_radius, 3.25f);  // |(1, 2, -2)| + 0.25
-  EXPECT_EQ(load_shape("fixtures/three_spheres.shp"), a);
-  EXPECT_EQ(load_shape("fixtures/truncated.shp"), nullptr);
-  EXPECT_EQ(load_shape("fixtures/missing.shp"), nullptr);
-  EXPECT_EQ(load_shape("fixtures/missing.shp"), nullptr);
+  EXPECT_EQ(load_shape((FIXTURES + "three_spheres.shp").c_str()), a);
+  EXPECT_EQ(load_shape((FIXTURES + "truncated.shp").c_str()), nullptr);
+  EXPECT_EQ(load_shape((FIXTURES + "missing.shp").c_str()), nullptr);
+  EXPECT_EQ(load_shape((FIXTURES + "missing.shp").c_str()), nullptr);
   EXPECT_EQ(load_shape(nullptr), nullptr);
   EXPECT_EQ(load_shape(""), nullptr);
   // Earlier pointers survive later loads.
@@ -78,7 +81,7 @@ TEST_F(ShapeCacheTest, LoadsOnceAndKeepsFailures) {
 }
 
 TEST_F(ShapeCacheTest, CopiesArePlacedWithoutTouchingTheCache) {
-  const Shape* cached = load_shape("fixtures/three_spheres.shp");
+  const Shape* cached = load_shape((FIXTURES + "three_spheres.shp").c_str());
   ASSERT_NE(cached, nullptr);
   Shape* copy = copy_shape(cached);
   ASSERT_NE(copy, nullptr);
