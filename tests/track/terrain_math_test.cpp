@@ -109,6 +109,15 @@ TEST(TerrainNormal, FlatAndSloped) {
       EXPECT_NEAR(n.z, 0.0f, 1e-5f);
     }
   terrain_free(*slope);
+  // Past the edge the field continues flat across it and keeps its slope along it.
+  auto ramp = make_field(2, 2.0f, [](int, int r) { return 0.5f * 2.0f * r; });
+  for (float x : {-5.0f, 40.0f}) {
+    Vec3 n = terrain_normal(*ramp, x, 3.3f);
+    EXPECT_NEAR(n.x, 0.0f, 1e-5f) << x;
+    EXPECT_NEAR(n.y, 4.0f, 1e-5f) << x;
+    EXPECT_NEAR(n.z, -2.0f, 1e-5f) << x;
+  }
+  terrain_free(*ramp);
 }
 
 // ---------------------------------------------------------------- edits
