@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "common/common.h"
 
@@ -199,6 +200,16 @@ void run_main_loop();
 void frame_step();
 
 // ---------------------------------------------------------------- start-up
+
+struct TrackListEntry {
+  std::string directory;  // "rabbithill"
+  std::string title;      // the first line of its "desc", else the directory
+};
+
+// Every track of the data (a directory holding "terrain.hf" or
+// "terrain.hf.gz"), sorted by title ignoring case. Empty when there is none,
+// or when a height field stands outside any directory.
+std::vector<TrackListEntry> build_track_list();
 
 // The program: start-up, main loop, shut-down. Returns the exit code.
 int kestrail_main(int argc, char** argv);

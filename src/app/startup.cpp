@@ -4,12 +4,15 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <new>
 #include <string>
 
 #include "common/settings.h"
 #include "data/data.h"
+#include "track/track.h"
 #include "platform/platform.h"
 
 namespace {
@@ -42,7 +45,47 @@ bool answer_help_or_version(int argc, char** argv, int* exit_code) {
   return false;
 }
 
+// The first line of a track's "desc" file, or empty.
+std::string read_title(const std::string& dir) {
+  std::string title;
+  Stream* s = open_stream(("@" + dir + "/desc").c_str(), "rb");
+  if (!s) return title;
+  for (int c; (c = stream_getc(s)) > 0 && c != '\r' && c != '\n' && title.size() < 1000;) title += (char)c;
+  close_stream(s);
+  return title;
+}
+
+std::string lower(const std::string& s) {
+  std::string out = s;
+  for (char& c : out) c = (char)tolower((unsigned char)c);
+  return out;
+}
+
 }  // namespace
+
+std::vector<TrackListEntry> build_track_list() {
+  std::vector<TrackListEntry> list;
+  for (const char* const* name = list_files(); name && *name; name++) {
+    std::string n = *name;
+    std::string dir;
+    for (const char* suffix : {"/terrain.hf", "/terrain.hf.gz"})
+      if (n.size() > strlen(suffix) && n.ends_with(suffix)) dir = n.substr(0, n.size() - strlen(suffix));
+    if (dir.empty()) {
+      if (n == "terrain.hf" || n == "terrain.hf.gz") return {};  // a field outside any directory
+      continue;
+    }
+    // A directory holding both forms is one track.
+    bool seen = false;
+    for (const TrackListEntry& e : list) seen = seen || e.directory == dir;
+    if (seen) continue;
+    std::string title = read_title(dir);
+    list.push_back({dir, title.empty() ? dir : title});
+  }
+  std::stable_sort(list.begin(), list.end(), [](const TrackListEntry& a, const TrackListEntry& b) {
+    return lower(a.title) < lower(b.title);
+  });
+  return list;
+}
 
 int kestrail_main(int argc, char** argv) {
   std::set_new_handler(out_of_memory);
@@ -91,8 +134,25 @@ int kestrail_main(int argc, char** argv) {
 
   // 10. A server address makes "--track" meaningless.
   if (!gs.server_address.empty()) gs.track.clear();
-  // 11. Track, demo and series lists: data layer, demos, series.
-  // 12. The "Track" menu item: menus.
+  // 11. The track list; the demo and series lists arrive with demos and series.
+  std::vector<TrackListEntry> tracks = build_track_list();
+  if (tracks.empty()) {
+    fputs("No tracks found\n", stderr);
+    return 1;
+  }
+  std::vector<std::string> directories, titles;
+  for (const TrackListEntry& e : tracks) {
+    if (gs.debug_level >= 1) log_printf("%s -> %s\n", e.directory.c_str(), e.title.c_str());
+    directories.push_back(e.directory);
+    titles.push_back(e.title);
+  }
+  track_list_set(directories.data(), titles.data(), (int)tracks.size());
+  // 12. The track to start with: "--track" when it names one, else "rabbithill".
+  std::string wanted = gs.track.empty() ? "rabbithill" : gs.track;
+  bool found = false;
+  for (const TrackListEntry& e : tracks) found = found || e.directory == wanted;
+  gs.track = found ? wanted : "";
+  log_printf("Tracks: %d, starting track '%s'\n", (int)tracks.size(), gs.track.c_str());
 
   // 13. The window. Its SDL2 back end is not built yet, so the program stops
   //     here as it does when a window cannot be opened.
