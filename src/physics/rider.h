@@ -1,10 +1,17 @@
-// rider.h -- the per-rider record and the setters that turn the player's
-// settings into the rider's derived values.
+// rider.h -- the per-rider record: its bodies and joints in the physics
+// world, wheel contact state, controls, timers, and the setters that turn
+// the player's settings into the rider's derived values.
 #pragma once
 
 #include <cstdint>
 
+#include <ode/ode.h>
+
 #include "physics/bike_spec.h"
+#include "physics/rider_race.h"
+
+struct Mesh;
+struct Shape;
 
 // `options` bits.
 inline constexpr uint8_t OPTION_ALWAYS = 1;                 // set on every rider
@@ -31,8 +38,143 @@ struct BodyMass {
   float inertia[3][3] = {};  // slug*ft^2
 };
 
+// Body order; the rider frame record and the network rely on it.
+enum RiderBody : int {
+  BODY_CHASSIS,
+  BODY_FRONT_WHEEL,
+  BODY_REAR_WHEEL,
+  BODY_FORK_UPPER,
+  BODY_FORK_LOWER,
+  BODY_SWING_ARM,
+  BODY_TORSO,
+  BODY_COUNT
+};
+
+// Joint order.
+enum RiderJoint : int {
+  JOINT_FRONT_AXLE,    // hinge: fork lower, front wheel
+  JOINT_REAR_AXLE,     // hinge: swing arm, rear wheel
+  JOINT_STEERING,      // hinge: fork upper, chassis
+  JOINT_FORK_SLIDE,    // slider: fork upper, fork lower
+  JOINT_SWING_ARM,     // hinge: swing arm, chassis
+  JOINT_RIDER_MOUNT,   // hinge-2: torso, chassis
+  JOINT_COUNT
+};
+
+// Part bits reporting which parts of a rider were hit.
+inline constexpr int PART_CHASSIS = 1;
+inline constexpr int PART_FRONT_WHEEL = 2;
+inline constexpr int PART_REAR_WHEEL = 4;
+inline constexpr int PART_FORK_UPPER = 8;
+inline constexpr int PART_FORK_LOWER = 16;
+inline constexpr int PART_SWING_ARM = 32;
+inline constexpr int PART_RIDER = 64;
+inline constexpr int PART_FRONT_END = PART_FRONT_WHEEL | PART_FORK_LOWER;
+
+// The bit of the part built on body b.
+inline int part_bit(int body) { return 1 << body; }
+
+enum WheelIndex : int { WHEEL_FRONT, WHEEL_REAR };
+
+// One wheel's latest ground contact.
+struct WheelState {
+  dBodyID body = nullptr;
+  Vec3 axle{1, 0, 0};            // in the wheel's own frame
+  float ring_radius = 0;         // ft
+  float tube_radius = 0;         // ft
+  Vec3 contact_point;            // ft, world: deepest tyre-ground contact of this step
+  Vec3 contact_velocity;         // ft/s, the wheel body's velocity at that point
+  Vec3 contact_normal;           // unit, ground normal there
+  float depth = 0;               // ft; > 0 means the tyre touches the ground this step
+  dJointFeedback contact_feedback = {};  // lbf and lbf*ft of the tyre contact joint
+};
+
+// The drawing handles of one rider. Models belong to the model cache,
+// textures to the texture cache; 0 or null draws without them.
+struct RiderDrawing {
+  Mesh* frame = nullptr;
+  Mesh* side_plates = nullptr;
+  Mesh* fork_upper = nullptr;
+  Mesh* front_plate = nullptr;
+  Mesh* fork_lower = nullptr;
+  Mesh* swing_arm = nullptr;
+  Mesh* front_wheel = nullptr;
+  Mesh* rear_wheel = nullptr;
+  Mesh* rider_plate = nullptr;
+  Mesh* body = nullptr;
+  Mesh* body_fp = nullptr;
+  Mesh* head = nullptr;
+  unsigned int bike_texture = 0, wheel_texture = 0, rider_texture = 0, head_texture = 0;
+  // Shader-path maps per group: bike, wheels, rider, head.
+  unsigned int normal_map[4] = {}, specular_map[4] = {};
+  unsigned int number_plate = 0;
+};
+
+inline constexpr int NUMBER_TEXT_LENGTH = 7;  // characters kept of a number text
+
 struct Rider {
   BikeSpec spec;  // the rider's own copy; every later computation reads it
+  RiderRace race;  // checkpoint progress and times, finish, race number and bike key
+
+  // ---- physics world (assembly)
+  dBodyID bodies[BODY_COUNT] = {};
+  dJointID joints[JOINT_COUNT] = {};
+  dJointFeedback joint_feedback[JOINT_COUNT] = {};
+  WheelState wheels[2];
+  float total_mass = 0;  // slug, the seven bodies together
+
+  // Collision shapes in body order: the cached body-frame shape and the
+  // rider's copy whose centres are overwritten with world positions when
+  // tested. Null: that part never collides.
+  const Shape* shape_source[BODY_COUNT] = {};
+  Shape* shapes[BODY_COUNT] = {};
+
+  // ---- controls (set by the control code or a robot each step)
+  float throttle = 0;     // 0..1
+  float clutch = 0;       // 0..1, 1 = engaged
+  float front_brake = 0;  // 0..1
+  float rear_brake = 0;   // 0..1
+  float steer = 0;        // -1..1
+  float dab = 0;          // 0..1, sit/dab
+  float foot_out = 0;     // 0..1, how far the foot is out
+  float back_up = 0;      // 0..1
+  float lean = 0;         // -1..1, forward/back
+
+  // ---- drive state
+  int gear = 0;             // 0 = first gear
+  int shift_input = 0;      // -1, 0, 1: the shift input seen last step
+  float clutch_angle = 0;   // rad, -pi..pi
+  float engine_speed = 0;   // rad/s
+
+  // ---- crash and bump state
+  int crash_timer = 0;        // ticks; > 0 while off the bike
+  float bump_timer = 0;       // signed, decays toward 0 by 1 a step
+  int last_bump_tick = -1;    // race_tick of the last rider-against-rider collision
+  float landing_factor = 1;   // >= 1
+  Vec3 crash_foot[2];         // ft, world
+  Vec3 crash_foot_velocity[2];  // ft/s
+
+  // ---- remembered motion
+  Vec3 noted_positions[BODY_COUNT];  // ft, at the last placement, reset or applied frame
+  Vec3 saved_linear[BODY_COUNT];     // ft/s, around a world step
+  Vec3 saved_angular[BODY_COUNT];    // rad/s
+  Vec3 torso_velocity_history[4];    // ft/s, indexed by race_tick mod 4
+  int steps_since_reset = 0;         // rider_step calls since the last reset
+
+  // ---- race and robot fields cleared by a reset
+  int gate_count = 0;
+  GrowList<int> gate_times;  // ticks
+  int finished = 0;
+  int slow_state = 0;
+  int picked_ids[4] = {};    // line ids the robot follows, cleared by a collision
+  int bad_segment_bits = 0;
+  int robot_personality = 0;
+  int grip_limit_tick = -1000000;
+
+  // ---- identity and drawing
+  RiderDrawing drawing;
+  char number_text[NUMBER_TEXT_LENGTH + 1] = {};
+  int slot = -1;
 
   // Derived from the settings by the setters below.
   float final_drive = 0;        // rear teeth / front teeth

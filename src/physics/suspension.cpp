@@ -1,5 +1,8 @@
-// suspension.cpp -- fork and shock force laws.
+// suspension.cpp -- fork and shock force laws, and handing them to the
+// fork-slide and swing-arm joints' motors.
 #include "physics/suspension.h"
+
+#include "physics/physics.h"
 
 #include <algorithm>
 #include <cmath>
@@ -41,4 +44,20 @@ float shock_torque(const Rider& r, float theta, float omega) {
 
 MotorCommand suspension_motor(float force) {
   return {force >= 0 ? 1000.0f : -1000.0f, std::fabs(force)};
+}
+
+// ---------------------------------------------------------------- joints
+
+void suspension_forces(Rider* r) {
+  dJointID fork = r->joints[JOINT_FORK_SLIDE];
+  MotorCommand f = suspension_motor(
+      fork_force(*r, (float)dJointGetSliderPosition(fork), (float)dJointGetSliderPositionRate(fork)));
+  dJointSetSliderParam(fork, dParamVel, f.velocity);
+  dJointSetSliderParam(fork, dParamFMax, f.max_force);
+
+  dJointID pivot = r->joints[JOINT_SWING_ARM];
+  MotorCommand s =
+      suspension_motor(shock_torque(*r, (float)dJointGetHingeAngle(pivot), (float)dJointGetHingeAngleRate(pivot)));
+  dJointSetHingeParam(pivot, dParamVel, s.velocity);
+  dJointSetHingeParam(pivot, dParamFMax, s.max_force);
 }

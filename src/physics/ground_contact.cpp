@@ -1,0 +1,389 @@
+// ground_contact.cpp -- contacts of a rider with the terrain, the statues
+// and other riders: probes over the height field's triangles, tyre joints
+// with the surface table, shape spheres, and the bump-timer rules.
+#include "physics/physics_internal.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#include "physics/shape.h"
+#include "track/track.h"
+
+namespace {
+
+constexpr double PI = 3.14159265358979323846;
+constexpr float SHAPE_GROUND_STIFFNESS = 2500;  // lbf/ft
+constexpr float SHAPE_GROUND_DAMPING = 250;     // lbf*s/ft
+// The tyre as a sphere chain when it meets another rider's spheres.
+constexpr float TYRE_FRICTION = 1;
+constexpr float TYRE_STIFFNESS = 25000;  // lbf/ft
+constexpr float TYRE_DAMPING = 2500;     // lbf*s/ft
+constexpr float PENALTY_LIMIT = 1000;    // lbf
+// More cells than this under one collider means a position gone wild;
+// probing it would only cost time.
+constexpr int PROBE_CELL_LIMIT = 256;
+
+bool finite_vec(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
+
+// The deepest positive result of test over both triangles of every cell
+// under centre +- reach, rows from the lowest, columns from the lowest.
+template <class Test>
+bool terrain_probe(Vec3 centre, float reach, Test test, ContactGeometry* out) {
+  const Terrain& t = terrain_record();
+  if (!t.heights || !(t.cell > 0) || !finite_vec(centre) || !(reach >= 0)) return false;
+  float inv = 1.0f / t.cell;
+  float i0f = std::floor((centre.x - reach) * inv), i1f = std::floor((centre.x + reach) * inv);
+  float j0f = std::floor((centre.z - reach) * inv), j1f = std::floor((centre.z + reach) * inv);
+  if (!(std::fabs(i0f) < 1e8f && std::fabs(i1f) < 1e8f && std::fabs(j0f) < 1e8f && std::fabs(j1f) < 1e8f))
+    return false;
+  int i0 = (int)i0f, i1 = (int)i1f, j0 = (int)j0f, j1 = (int)j1f;
+  if (i1 - i0 > PROBE_CELL_LIMIT || j1 - j0 > PROBE_CELL_LIMIT) return false;
+  int n = t.samples;
+  auto clamp_index = [n](int i) { return i < 0 ? 0 : (i >= n ? n - 1 : i); };
+  // Outside the field the triangles keep their places, with the edge heights.
+  auto vertex = [&](int c, int r) {
+    return Vec3{(float)c * t.cell, t.heights[clamp_index(r) * n + clamp_index(c)], (float)r * t.cell};
+  };
+  ContactGeometry best;
+  best.depth = 0;
+  for (int j = j0; j <= j1; j++) {
+    for (int i = i0; i <= i1; i++) {
+      int flip = (i & 1) ^ (j & 1) ^ 1;
+      ContactGeometry a = test(vertex(i, j), vertex(i, j + 1), vertex(i + 1, j + flip));
+      if (a.depth > best.depth) best = a;
+      ContactGeometry b = test(vertex(i + 1, j + 1), vertex(i + 1, j), vertex(i, j + 1 - flip));
+      if (b.depth > best.depth) best = b;
+    }
+  }
+  if (!(best.depth > 0)) return false;
+  best.normal = contact_normal_correct(best.normal);
+  *out = best;
+  return true;
+}
+
+const Surface& surface_at(const Terrain& t, float x, float z) {
+  auto index = [](float p, float size, int n) {
+    float f = std::floor(p / size);
+    if (!(f >= 0)) return 0;
+    return f > (float)(n - 1) ? n - 1 : (int)f;
+  };
+  if (!t.tile_map || t.tile_side <= 0 || !(t.cell2 > 0)) return t.surfaces[0];
+  int c = index(x, t.cell2, t.tile_side), r = index(z, t.cell2, t.tile_side);
+  return t.surfaces[t.tile_map[r * t.tile_side + c]];
+}
+
+// Index of the first point whose speed exceeds s or that is empty.
+int surface_point(const float* speeds, float s) {
+  int i = 0;
+  while (i < SURFACE_POINTS && speeds[i] != 0 && speeds[i] <= s) i++;
+  return i;
+}
+
+float torso_speed(const Rider* r) { return vec3_length(body_velocity(r->bodies[BODY_TORSO])); }
+float chassis_speed(const Rider* r) { return vec3_length(body_velocity(r->bodies[BODY_CHASSIS])); }
+
+// ---------------------------------------------------------------- shape against rider
+
+// One side of a shape test: world-placed spheres, the body they move with
+// (null for a static object) and where that body is.
+struct Collider {
+  const Shape* placed;
+  Vec3 position;
+  float bounding_radius;
+  dBodyID body;
+};
+
+// Sphere a (of the collider) against sphere b (of rider part body_b).
+// The joint pushes body_b along the normal, from a toward b.
+bool sphere_pair(const Sphere& a, dBodyID body_a, const Sphere& b, dBodyID body_b, bool penalty) {
+  Vec3 d = b.centre - a.centre;
+  float dist = vec3_length(d);
+  float reach = a.radius + b.radius;
+  if (!(dist < reach)) return false;
+  Vec3 n = dist > 0 ? d * (1.0f / dist) : Vec3{0, 1, 0};
+  float depth = reach - dist;
+  Vec3 point = a.centre + n * (a.radius - 0.5f * depth);
+  float mu = std::min(a.friction, b.friction);
+  float k = std::min(a.stiffness, b.stiffness);
+  float c = std::min(a.damping, b.damping);
+  if (!penalty) {
+    contact_joint(contact_record(point, n, depth, mu, k, c), body_b, body_a, nullptr);
+    return true;
+  }
+  // A second collision in the same step: forces instead of joints, so that
+  // a pile of riders does not become one stiff matrix.
+  Vec3 va = body_a ? body_point_velocity(body_a, point) : Vec3{};
+  Vec3 vb = body_point_velocity(body_b, point);
+  float force = std::clamp(depth * k + vec3_dot(va - vb, n) * c, -PENALTY_LIMIT, PENALTY_LIMIT);
+  if (dBodyIsEnabled(body_b)) dBodyAddForceAtPos(body_b, n.x * force, n.y * force, n.z * force, point.x, point.y, point.z);
+  if (body_a && dBodyIsEnabled(body_a))
+    dBodyAddForceAtPos(body_a, -n.x * force, -n.y * force, -n.z * force, point.x, point.y, point.z);
+  return true;
+}
+
+// The collider against every part of rider R; R's part bits hit.
+int collider_against_rider(const Collider& s, Rider* R, bool penalty, bool online) {
+  int hit = 0;
+  static constexpr int ORDER[7] = {BODY_FRONT_WHEEL, BODY_REAR_WHEEL, BODY_CHASSIS, BODY_FORK_UPPER,
+                                   BODY_FORK_LOWER, BODY_SWING_ARM, BODY_TORSO};
+  for (int part : ORDER) {
+    if (online && (part == BODY_FRONT_WHEEL || part == BODY_FORK_UPPER || part == BODY_FORK_LOWER)) continue;
+    dBodyID body = R->bodies[part];
+    Vec3 position = body_position(body);
+    bool touched = false;
+    if (part == BODY_FRONT_WHEEL || part == BODY_REAR_WHEEL) {
+      const WheelState& w = R->wheels[part == BODY_FRONT_WHEEL ? WHEEL_FRONT : WHEEL_REAR];
+      float tyre_reach = w.ring_radius + w.tube_radius;
+      if (!(vec3_length(s.position - position) < s.bounding_radius + tyre_reach)) continue;
+      Vec3 axle = mat3_mul(body_rotation(body), w.axle);
+      for (const Sphere& sp : s.placed->spheres) {
+        if (vec3_length(sp.centre - position) > tyre_reach + sp.radius) continue;
+        Sphere tyre;
+        tyre.centre = ring_point_nearest(position, axle, w.ring_radius, sp.centre);
+        tyre.radius = w.tube_radius;
+        tyre.friction = TYRE_FRICTION;
+        tyre.stiffness = TYRE_STIFFNESS;
+        tyre.damping = TYRE_DAMPING;
+        touched |= sphere_pair(sp, s.body, tyre, body, penalty);
+      }
+    } else {
+      Shape* placed = R->shapes[part];
+      const Shape* source = R->shape_source[part];
+      if (!placed || !source) continue;
+      if (!(vec3_length(s.position - position) < s.bounding_radius + source->bounding_radius)) continue;
+      shape_place(placed, *source, position, body_rotation(body));
+      for (const Sphere& a : s.placed->spheres)
+        for (const Sphere& b : placed->spheres) touched |= sphere_pair(a, s.body, b, body, penalty);
+    }
+    if (touched) hit |= part_bit(part);
+  }
+  return hit;
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------- probes and surfaces
+
+bool tyre_ground_probe(const WheelState& wheel, ContactGeometry* out) {
+  if (!wheel.body) return false;
+  Vec3 c = body_position(wheel.body);
+  Vec3 axle = mat3_mul(body_rotation(wheel.body), wheel.axle);
+  float R = wheel.ring_radius, r = wheel.tube_radius;
+  return terrain_probe(
+      c, R + r, [&](Vec3 v0, Vec3 v1, Vec3 v2) { return torus_triangle(c, axle, R, r, v0, v1, v2); }, out);
+}
+
+bool sphere_ground_probe(Vec3 centre, float radius, ContactGeometry* out) {
+  return terrain_probe(
+      centre, radius, [&](Vec3 v0, Vec3 v1, Vec3 v2) { return sphere_triangle(centre, radius, v0, v1, v2); },
+      out);
+}
+
+float surface_friction(const Surface& s, float speed) {
+  int i = surface_point(s.friction_speed, speed);
+  if (i == 0) return s.friction_value[0];
+  if (i == SURFACE_POINTS || s.friction_speed[i] == 0) return s.friction_value[i - 1];
+  // Between two points, linear in the square of the speed.
+  float s0 = s.friction_speed[i - 1] * s.friction_speed[i - 1];
+  float s1 = s.friction_speed[i] * s.friction_speed[i];
+  float f = (speed * speed - s0) / (s1 - s0);
+  return s.friction_value[i - 1] + (s.friction_value[i] - s.friction_value[i - 1]) * f;
+}
+
+void surface_rolling(const Surface& s, float speed, float* a, float* b) {
+  int i = surface_point(s.roll_speed, speed);
+  if (i == 0 || i == SURFACE_POINTS || s.roll_speed[i] == 0) {
+    int k = i == 0 ? 0 : i - 1;
+    *a = s.roll_value[k][0];
+    *b = s.roll_value[k][1];
+    return;
+  }
+  float f = (speed - s.roll_speed[i - 1]) / (s.roll_speed[i] - s.roll_speed[i - 1]);
+  *a = s.roll_value[i - 1][0] + (s.roll_value[i][0] - s.roll_value[i - 1][0]) * f;
+  *b = s.roll_value[i - 1][1] + (s.roll_value[i][1] - s.roll_value[i - 1][1]) * f;
+}
+
+float rider_grip_factor(const Rider* r) {
+  if (!(r->options & OPTION_ARCADE)) return 1;
+  return 1 - 0.375f * std::min(4 * std::fabs(rider_lean_angle(r)) / (float)PI, 1.0f);
+}
+
+// ---------------------------------------------------------------- ground
+
+bool ground_contacts(Rider* r) {
+  const Terrain& t = terrain_record();
+  bool touched = false;
+  float grip = rider_grip_factor(r);
+
+  for (WheelState& w : r->wheels) {
+    ContactGeometry g;
+    if (!tyre_ground_probe(w, &g)) {
+      w.depth = 0;
+      continue;
+    }
+    touched = true;
+    w.contact_point = g.point;
+    w.contact_velocity = body_point_velocity(w.body, g.point);
+    w.contact_normal = g.normal;
+    w.depth = g.depth;
+
+    const Surface& surface = surface_at(t, g.point.x, g.point.z);
+    float mu = surface_friction(surface, vec3_length(w.contact_velocity)) * grip;
+    float f = w.tube_radius > 0 ? std::min(g.depth / w.tube_radius, 1.0f) : 1.0f;
+    ContactSoftness soft = tyre_softness(g.depth, w.tube_radius);
+    dContact c = contact_record(g.point, g.normal, g.depth, mu, soft.stiffness, soft.damping);
+    Vec3 axle = mat3_mul(body_rotation(w.body), w.axle);
+    Vec3 dir;
+    if (tyre_friction_direction(g.normal, w.contact_velocity, axle, &dir)) {
+      c.surface.mode |= dContactFDir1;
+      c.fdir1[0] = dir.x;
+      c.fdir1[1] = dir.y;
+      c.fdir1[2] = dir.z;
+    }
+    contact_joint(c, w.body, nullptr, &w.contact_feedback);
+
+    // Rolling resistance against the wheel's motion along the ground.
+    Vec3 v = body_velocity(w.body);
+    Vec3 vt = v - g.normal * vec3_dot(v, g.normal);
+    float speed = vec3_length(vt);
+    float ra, rb;
+    surface_rolling(surface, speed, &ra, &rb);
+    float resistance = ra + (rb - ra) * f;
+    Vec3 force = speed > 1 ? vt * (-resistance / speed) : vt * -resistance;
+    dBodyAddForce(w.body, force.x, force.y, force.z);
+  }
+
+  static constexpr int SHAPE_ORDER[5] = {BODY_CHASSIS, BODY_FORK_UPPER, BODY_FORK_LOWER, BODY_SWING_ARM,
+                                         BODY_TORSO};
+  int parts = 0;
+  for (int part : SHAPE_ORDER) {
+    Shape* placed = r->shapes[part];
+    const Shape* source = r->shape_source[part];
+    if (!placed || !source) continue;
+    dBodyID body = r->bodies[part];
+    shape_place(placed, *source, body_position(body), body_rotation(body));
+    for (const Sphere& s : placed->spheres) {
+      ContactGeometry g;
+      if (!sphere_ground_probe(s.centre, s.radius, &g)) continue;
+      contact_joint(contact_record(g.point, g.normal, g.depth, s.friction, SHAPE_GROUND_STIFFNESS,
+                                   SHAPE_GROUND_DAMPING),
+                    body, nullptr, nullptr);
+      parts |= part_bit(part);
+    }
+  }
+
+  if (parts & PART_RIDER) {
+    dBodyID torso = r->bodies[BODY_TORSO];
+    bool upside_down = body_axis(torso, 1).y < 0;
+    if (upside_down && torso_speed(r) > 5 && r->crash_timer == 0 && r->bump_timer >= 0) crash_rider(r);
+  }
+  if (parts && r->slow_state == 0) r->slow_state = 1;
+  return touched || parts != 0;
+}
+
+// ---------------------------------------------------------------- statues
+
+namespace {
+
+int statue_bin_index(float p, float extent) {
+  float f = std::floor(8.0f * (p / extent - 0.125f) * 4.0f / 3.0f);
+  if (!(f >= 0)) return 0;
+  return f > STATUE_BIN_SIDE - 1 ? STATUE_BIN_SIDE - 1 : (int)f;
+}
+
+// Scratch kept between steps so that neither the merged list nor the
+// placed statue spheres allocate every step.
+std::vector<int> merged_statues;
+Shape placed_statue;
+
+}  // namespace
+
+void object_contacts(Rider* r) {
+  Track& track = track_current();
+  float extent = terrain_record().extent;
+  if (!(extent > 0)) return;
+  Vec3 c = body_position(r->bodies[BODY_CHASSIS]);
+  int x0 = statue_bin_index(c.x - 6, extent), x1 = statue_bin_index(c.x + 6, extent);
+  int z0 = statue_bin_index(c.z - 6, extent), z1 = statue_bin_index(c.z + 6, extent);
+  const int* list;
+  int count;
+  if (x0 == x1 && z0 == z1) {
+    const GrowList<int>& bin = track.statue_bins[z0 * STATUE_BIN_SIDE + x0];
+    list = bin.data;
+    count = bin.count;
+  } else {
+    merged_statues.clear();
+    for (int bz = z0; bz <= z1; bz++)
+      for (int bx = x0; bx <= x1; bx++)
+        for (int index : track.statue_bins[bz * STATUE_BIN_SIDE + bx]) merged_statues.push_back(index);
+    std::sort(merged_statues.begin(), merged_statues.end());
+    merged_statues.erase(std::unique(merged_statues.begin(), merged_statues.end()), merged_statues.end());
+    list = merged_statues.data();
+    count = (int)merged_statues.size();
+  }
+  int tick = physics_race_tick();
+  for (int k = 0; k < count; k++) {
+    int index = list[k];
+    if (index < 0 || index >= track.statues.count) continue;
+    Statue& statue = track.statues[index];
+    if (!statue.shape) continue;
+    Vec3 position{statue.x, statue.y, statue.z};
+    Mat3 rotation = statue.face_camera_size != 0 ? Mat3{} : statue.orientation;
+    shape_place(&placed_statue, *statue.shape, position, rotation);
+    Collider s{&placed_statue, position, statue.shape->bounding_radius, nullptr};
+    int hit = collider_against_rider(s, r, false, false);
+    if (!hit) continue;
+    statue.tick_stamp = tick;
+    if ((hit & PART_RIDER) && r->crash_timer == 0 && torso_speed(r) > 20 && r->bump_timer >= 0) crash_rider(r);
+  }
+}
+
+// ---------------------------------------------------------------- riders
+
+int compare_rider_speed(const Rider* a, const Rider* b) {
+  float sa = chassis_speed(a), sb = chassis_speed(b);
+  return sa > sb ? -1 : (sa < sb ? 1 : 0);
+}
+
+int rider_contacts(Rider* a, Rider* b, bool online) {
+  if (a == b) return 0;
+  int tick = physics_race_tick();
+  bool penalty = a->last_bump_tick == tick || b->last_bump_tick == tick;
+  static constexpr int ORDER[7] = {BODY_FRONT_WHEEL, BODY_REAR_WHEEL, BODY_CHASSIS, BODY_FORK_UPPER,
+                                   BODY_FORK_LOWER, BODY_SWING_ARM, BODY_TORSO};
+  int hit = 0, by = 0;
+  for (int part : ORDER) {
+    Shape* placed = a->shapes[part];
+    const Shape* source = a->shape_source[part];
+    if (!placed || !source) continue;
+    dBodyID body = a->bodies[part];
+    Vec3 position = body_position(body);
+    shape_place(placed, *source, position, body_rotation(body));
+    // Online only the front ends meet each other's front ends.
+    bool front = part == BODY_FRONT_WHEEL || part == BODY_FORK_UPPER || part == BODY_FORK_LOWER;
+    Collider s{placed, position, source->bounding_radius, body};
+    int h = collider_against_rider(s, b, penalty, front ? false : online);
+    if (h) {
+      hit |= h;
+      by |= part_bit(part);
+    }
+  }
+  if (!hit) return 0;
+
+  bool a_moving = chassis_speed(a) >= 5, b_moving = chassis_speed(b) >= 5;
+  if (by & hit & PART_FRONT_END) {
+    if (a_moving) a->bump_timer = std::max(a->bump_timer, 192.0f);
+    if (b_moving) b->bump_timer = std::max(b->bump_timer, 192.0f);
+  } else if (by & PART_FRONT_END) {
+    if (a_moving) a->bump_timer = std::max(a->bump_timer, 256.0f);
+    if (!(b->bump_timer > 0)) b->bump_timer = std::min(b->bump_timer, -640.0f);
+  } else if (hit & PART_FRONT_END) {
+    if (b_moving) b->bump_timer = std::max(b->bump_timer, 256.0f);
+    if (!(a->bump_timer > 0)) a->bump_timer = std::min(a->bump_timer, -640.0f);
+  }
+  a->last_bump_tick = b->last_bump_tick = tick;
+  // The lines they follow are neither credited nor charged for this stretch.
+  for (int i = 0; i < 4; i++) a->picked_ids[i] = b->picked_ids[i] = 0;
+  return hit;
+}
