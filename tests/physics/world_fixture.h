@@ -84,10 +84,12 @@ class PhysicsWorld : public ::testing::Test {
   }
 
   // Stands in for the rider springs, which are not part of these tests:
-  // the torso is held at the seat through the mount's second axis.
-  static void hold_torso(Rider* r) {
-    dJointSetHinge2Param(r->joints[JOINT_RIDER_MOUNT], dParamLoStop2, 0);
-    dJointSetHinge2Param(r->joints[JOINT_RIDER_MOUNT], dParamHiStop2, 0);
+  // the torso is held fixed to the chassis.
+  void hold_torso(Rider* r) {
+    dJointID j = dJointCreateFixed(physics_world(), nullptr);
+    dJointAttach(j, r->bodies[BODY_TORSO], r->bodies[BODY_CHASSIS]);
+    dJointSetFixed(j);
+    stands.push_back(j);
   }
   // Stands in for the rider's foot and steering, which are not part of
   // these tests either: the bars are locked straight and a motor holds the
