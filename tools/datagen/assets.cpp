@@ -191,14 +191,14 @@ Picture oak_tree(uint32_t seed) {
 
 // A row of people: heads, shirts of many colours, some arms raised.
 Picture spectators(uint32_t seed) {
-  Picture p(128, 80, 4);
+  Picture p(128, 64, 4);
   for (int i = 0; i < 9; i++) {
     float x = 8 + i * 14 + 4 * (hash01(seed, (uint32_t)i) - 0.5f);
-    float h = 44 + 10 * hash01(seed, (uint32_t)i, 1);
+    float h = 50 + 10 * hash01(seed, (uint32_t)i, 1);
     Colour shirt{hash01(seed, (uint32_t)i, 2), hash01(seed, (uint32_t)i, 3), hash01(seed, (uint32_t)i, 4), 1};
     Colour skin{0.85f, 0.66f, 0.50f, 1};
-    float top = 80 - h;
-    picture_fill_rect(p, x - 3, top + 30, x + 3, 80, {0.20f, 0.22f, 0.30f, 1});  // legs
+    float top = 64 - h;
+    picture_fill_rect(p, x - 3, top + 30, x + 3, 64, {0.20f, 0.22f, 0.30f, 1});  // legs
     picture_fill_rect(p, x - 5, top + 10, x + 5, top + 32, shirt);
     picture_fill_circle(p, x, top + 5, 5, skin);
     if (hash01(seed, (uint32_t)i, 6) > 0.6f) picture_fill_rect(p, x + 4, top - 4, x + 6, top + 14, skin);

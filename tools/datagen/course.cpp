@@ -314,9 +314,11 @@ float course_surface(const CourseSample& s, float u) {
   // Curvature is positive turning right, whose outside is to the left.
   float out = s.curvature >= 0 ? -u : u;
   if (s.bank > 0) {
-    // A berm: the outer three quarters rise, and a lip stands beyond the edge.
+    // A berm: the outer half rises from the centre line, so the line itself
+    // keeps its grade however the corner tightens, and a lip stands beyond
+    // the edge.
     float edge = s.width / 2;
-    float rise = std::max(0.0f, std::min(out, edge + 4) + s.width / 4);
+    float rise = std::max(0.0f, std::min(out, edge + 4));
     h += s.bank * rise;
   } else if (s.bank < 0) {
     h += s.bank * std::clamp(out, -s.width / 2 - 4, s.width / 2 + 4);
@@ -683,6 +685,11 @@ GeneratedTrack generate_track(const TrackDesc& d) {
     }
     c.surface = std::fabs(c.curvature) > 1.0f / 55 ? K_CORNER : K_TRACK;
   }
+  // Berms build up and die away over a few yards, not in a step.
+  std::vector<float> bank((size_t)n);
+  for (int i = 0; i < n; i++) bank[(size_t)i] = t.course[(size_t)i].bank;
+  smooth_loop(bank, 12);
+  for (int i = 0; i < n; i++) t.course[(size_t)i].bank = bank[(size_t)i];
   // The start straight: from just before the gate to the first corner.
   for (int i = 0; i < n; i++) {
     int s = (((int)d.gate_offset - 40 + i) % n + n) % n;
@@ -728,7 +735,7 @@ GeneratedTrack generate_track(const TrackDesc& d) {
     t.checkpoints.push_back(cp);
     float tightest = 0;
     for (int k = 0; k < 120; k++) tightest = std::max(tightest, std::fabs(t.course[(size_t)(((int)s + k) % n)].curvature));
-    float step = tightest > 1.0f / 80 ? 65 : tightest > 1.0f / 200 ? 95 : 130;
+    float step = tightest > 1.0f / 80 ? 78 : tightest > 1.0f / 200 ? 100 : 130;
     s = std::fmod(s + step, t.length);
     travelled += step;
   }
