@@ -21,3 +21,7 @@ const std::vector<GroundLook>& ground_looks();
 // asks for it without the "@"). The transition tiles written are those the
 // tracks name. False when a file cannot be written.
 bool write_shared_assets(const std::string& dir, const std::vector<std::string>& tile_names);
+
+// Writes the seven generic collision shapes of the bikes and riders into
+// dir (bike_shapes.cpp).
+bool write_bike_shapes(const std::string& dir);

@@ -61,7 +61,7 @@ int main(int argc, char** argv) {
     for (const std::string& n : tracks.back().tile_names)
       if (std::find(tile_names.begin(), tile_names.end(), n) == tile_names.end()) tile_names.push_back(n);
   }
-  if (!write_shared_assets(home.string(), tile_names)) {
+  if (!write_shared_assets(home.string(), tile_names) || !write_bike_shapes(home.string())) {
     fprintf(stderr, "kestrail-datagen: can't write the shared assets\n");
     return 1;
   }
