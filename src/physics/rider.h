@@ -9,7 +9,6 @@
 
 #include "physics/bike_spec.h"
 #include "physics/rider_race.h"
-#include "physics/rider_race.h"
 
 struct Mesh;
 struct Shape;
@@ -115,7 +114,6 @@ inline constexpr int NUMBER_TEXT_LENGTH = 7;  // characters kept of a number tex
 
 struct Rider {
   BikeSpec spec;  // the rider's own copy; every later computation reads it
-  RiderRace race;  // checkpoint progress and times, finish, race number and bike key
   RiderRace race;  // checkpoint progress and times, finish, race number and bike key
 
   // ---- physics world (assembly)
