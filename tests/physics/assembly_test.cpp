@@ -1,0 +1,208 @@
+// assembly_test.cpp -- building, resetting, moving and extrapolating a
+// rider, skin variant names, and the ground and object contact rules.
+#include <cmath>
+#include <cstring>
+
+#include "world_fixture.h"
+
+namespace {
+
+using AssemblyTest = PhysicsWorld;
+
+TEST(SkinVariantName, TakesTheTextureWordBetweenItsFirstTwoDashes) {
+  struct Case {
+    const char* base;
+    const char* texture;
+    const char* want;  // null: no variant
+  } cases[] = {
+      {"@yz250f_frame.qm", "yz250f-red-2009.png", "@yz250f_frame-red.qm"},
+      {"@yz250f_frame.qm", "skins/my-blue-x.png", "@yz250f_frame-blue.qm"},
+      {"@yz250f_frame.qm", "yz250f-red.png", nullptr},      // one dash only
+      {"@yz250f_frame.qm", "a-b-c/plain.png", nullptr},     // dashes only in the directory
+      {"@dir.v2/frame", "yz250f-red-2009.png", nullptr},    // no extension after the last "/"
+      {"@yz250f_frame.qm", "--.png", "@yz250f_frame-.qm"},  // an empty word still names a variant
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.texture);
+    char out[64];
+    bool got = skin_variant_name(c.base, c.texture, ".qm", out, (int)sizeof out);
+    EXPECT_EQ(got, c.want != nullptr);
+    EXPECT_STREQ(out, c.want ? c.want : "");
+  }
+  char tiny[8];
+  EXPECT_FALSE(skin_variant_name("@yz250f_frame.qm", "yz250f-red-2009.png", ".qm", tiny, (int)sizeof tiny));
+  EXPECT_STREQ(tiny, "");
+}
+
+TEST_F(AssemblyTest, BuildsSevenBodiesInOrderWithTheirMasses) {
+  Rider* r = create_rider("yz250f(2007)", 3, "123456789", nullptr, nullptr, nullptr, nullptr);
+  riders.push_back(r);
+  const BikeSpec& b = r->spec;
+  const Vec3 expect[BODY_COUNT] = {b.chassis.centre,     b.front_wheel.centre, b.rear_wheel.centre,
+                                   b.fork.upper_centre,  b.fork.lower_centre, b.swing_arm.centre,
+                                   b.rider.torso_centre};
+  for (int i = 0; i < BODY_COUNT; i++) {
+    Vec3 p = position(r->bodies[i]);
+    EXPECT_NEAR(vec3_length(p - expect[i]), 0, 1e-5f) << i;
+  }
+  dMass m;
+  dBodyGetMass(r->bodies[BODY_CHASSIS], &m);
+  EXPECT_NEAR(m.mass, b.chassis.mass + b.rider.mass * 2 / 3, 1e-4);
+  dBodyGetMass(r->bodies[BODY_TORSO], &m);
+  EXPECT_NEAR(m.mass, b.rider.mass / 3, 1e-4);
+  dBodyGetMass(r->bodies[BODY_FRONT_WHEEL], &m);
+  EXPECT_NEAR(m.mass, b.front_wheel.ring_mass + b.front_wheel.hub_mass, 1e-5);
+  EXPECT_NEAR(m.I[0], 0.4 * b.front_wheel.hub_mass * 0.25 +
+                          b.front_wheel.ring_mass * (b.front_wheel.ring_radius * b.front_wheel.ring_radius +
+                                                     0.4 * b.front_wheel.tube_radius * b.front_wheel.tube_radius),
+              1e-4);
+  EXPECT_EQ(dJointGetBody(r->joints[JOINT_FRONT_AXLE], 0), r->bodies[BODY_FORK_LOWER]);
+  EXPECT_EQ(dJointGetBody(r->joints[JOINT_RIDER_MOUNT], 1), r->bodies[BODY_CHASSIS]);
+  EXPECT_STREQ(rider_number_text(r), "1234567");
+  EXPECT_STREQ(rider_bike_key(r), "yz250f(2007)");
+  EXPECT_EQ(r->slot, 3);
+  for (int i = 0; i < BODY_COUNT; i++) EXPECT_NE(r->shapes[i], nullptr) << i;
+  EXPECT_EQ(rider_gear(r), 0);
+  EXPECT_EQ(rider_engine_rpm(r), 0);
+}
+
+TEST_F(AssemblyTest, ResetAfterACrashPutsTheTorsoBackOnTheMount) {
+  Rider* r = add_rider(128, 128, 1.0f);
+  crash_rider(r);
+  EXPECT_EQ(r->crash_timer, 512);
+  EXPECT_EQ(dJointGetBody(r->joints[JOINT_RIDER_MOUNT], 0), nullptr);
+  r->gear = 3;
+  r->engine_speed = 900;
+  r->bump_timer = -300;
+  run(0.5);
+  reset_rider(r);
+  EXPECT_EQ(r->crash_timer, 0);
+  EXPECT_EQ(r->gear, 0);
+  EXPECT_EQ(r->bump_timer, 0);
+  EXPECT_EQ(r->last_bump_tick, -1);
+  EXPECT_EQ(dJointGetBody(r->joints[JOINT_RIDER_MOUNT], 0), r->bodies[BODY_TORSO]);
+  Vec3 seat = position(r->bodies[BODY_TORSO]) - position(r->bodies[BODY_CHASSIS]);
+  Vec3 want = r->spec.rider.torso_centre - r->spec.chassis.centre;
+  EXPECT_NEAR(vec3_length(seat - want), 0, 1e-5f);
+}
+
+TEST_F(AssemblyTest, TurnMoveAndTheSpeedometer) {
+  Rider* r = create_rider("cr125", 0, "", nullptr, nullptr, nullptr, nullptr);
+  riders.push_back(r);
+  EXPECT_TRUE(rider_two_stroke(r));
+  turn_rider(r, 0, 1, 0, 3.14159265f / 2);
+  move_rider(r, 10, 0, 0);
+  // A quarter turn about y takes the build point (x, y, z) to (z, y, -x).
+  Vec3 c = r->spec.chassis.centre;
+  Vec3 p = position(r->bodies[BODY_CHASSIS]);
+  EXPECT_NEAR(p.x, c.z + 10, 1e-5f);
+  EXPECT_NEAR(p.z, -c.x, 1e-5f);
+  // Facing -x now: 10 ft/s that way reads 6.82 mph.
+  dBodySetLinearVel(r->bodies[BODY_CHASSIS], -10, 0, 0);
+  EXPECT_NEAR(rider_speedometer_mph(r), 6.818182f, 1e-4f);
+}
+
+TEST_F(AssemblyTest, ExtrapolationLiftsASinkingRearTyreOntoTheGround) {
+  Rider* r = add_rider(128, 128, 0);
+  // Half a second of falling at 8 ft/s from where it stands.
+  dBodySetLinearVel(r->bodies[BODY_CHASSIS], 0, -8, -2);
+  extrapolate_rider(r, 64);
+  Vec3 rear = position(r->bodies[BODY_REAR_WHEEL]);
+  EXPECT_NEAR(rear.y - r->spec.rear_wheel.ring_radius, terrain_height(terrain_record(), rear.x, rear.z), 1e-4f);
+  EXPECT_NEAR(rear.z - r->noted_positions[BODY_REAR_WHEEL].z, -1, 1e-4f);
+  // Rising, nothing is corrected: the move is the velocity times the time.
+  dBodySetLinearVel(r->bodies[BODY_CHASSIS], 0, 4, 0);
+  extrapolate_rider(r, 32);
+  EXPECT_NEAR(position(r->bodies[BODY_CHASSIS]).y - r->noted_positions[BODY_CHASSIS].y, 1, 1e-4f);
+}
+
+// ---------------------------------------------------------------- contact rules
+
+TEST_F(AssemblyTest, TyreProbeOnFlatGroundIsAFaceContact) {
+  Rider* r = create_rider("yz250f(2007)", 0, "", nullptr, nullptr, nullptr, nullptr);
+  riders.push_back(r);
+  const WheelState& w = r->wheels[WHEEL_FRONT];
+  float outer = w.ring_radius + w.tube_radius;
+  // Axle over a cell's diagonal and over a vertex: the same answer.
+  for (Vec3 at : {Vec3{101, 0, 101}, Vec3{100, 0, 100}, Vec3{100.3f, 0, 101.7f}}) {
+    dBodySetPosition(w.body, at.x, 3 + outer - 0.1f, at.z);
+    ContactGeometry g;
+    ASSERT_TRUE(tyre_ground_probe(w, &g));
+    EXPECT_NEAR(g.depth, 0.1f, 1e-4f);
+    EXPECT_NEAR(g.normal.y, 1, 1e-6f);
+    EXPECT_NEAR(g.point.y, 2.9f, 1e-4f);
+    EXPECT_NEAR(g.point.x, at.x, 1e-4f);
+    EXPECT_NEAR(g.point.z, at.z, 1e-4f);
+  }
+  dBodySetPosition(w.body, 100, 3 + outer + 0.01f, 100);
+  ContactGeometry g;
+  EXPECT_FALSE(tyre_ground_probe(w, &g));
+  EXPECT_FALSE(sphere_ground_probe({100, 3.5f, 100}, 0.49f, &g));
+  ASSERT_TRUE(sphere_ground_probe({100, 3.5f, 100}, 0.75f, &g));
+  EXPECT_NEAR(g.depth, 0.25f, 1e-5f);
+  // Non-finite positions find nothing rather than scanning forever.
+  EXPECT_FALSE(sphere_ground_probe({NAN, 3, 100}, 1, &g));
+  EXPECT_FALSE(sphere_ground_probe({1e30f, 3, 100}, 1, &g));
+}
+
+TEST(SurfaceLookup, InterpolatesFrictionInSpeedSquaredAndRollingInSpeed) {
+  Surface s{};
+  s.friction_value[0] = 0.8f;
+  s.friction_speed[0] = 1;
+  // One point: its value at every speed.
+  for (float v : {0.0f, 1.0f, 50.0f}) EXPECT_FLOAT_EQ(surface_friction(s, v), 0.8f);
+  s.friction_value[1] = 0.4f;
+  s.friction_speed[1] = 3;
+  s.roll_value[0][0] = 5, s.roll_value[0][1] = 15, s.roll_speed[0] = 2;
+  s.roll_value[1][0] = 9, s.roll_value[1][1] = 25, s.roll_speed[1] = 4;
+  struct Case {
+    float speed, friction, roll_a, roll_b;
+  } cases[] = {
+      {0.5f, 0.8f, 5, 15},    // before the first point
+      {2, 0.65f, 5, 15},      // (4 - 1) / (9 - 1) of the way in s^2; at the rolling point
+      {3, 0.4f, 7, 20},       // at the second friction point; halfway in s for rolling
+      {10, 0.4f, 9, 25},      // past the last used point
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.speed);
+    EXPECT_NEAR(surface_friction(s, c.speed), c.friction, 1e-6f);
+    float a, b;
+    surface_rolling(s, c.speed, &a, &b);
+    EXPECT_NEAR(a, c.roll_a, 1e-5f);
+    EXPECT_NEAR(b, c.roll_b, 1e-5f);
+  }
+}
+
+TEST_F(AssemblyTest, PartsOnTheGroundMarkSlowStateAndAnUpsideDownRiderCrashes) {
+  Rider* r = add_rider(128, 128, 0);
+  hold_torso(r);
+  hold_upright(r);
+  run(0.5);
+  EXPECT_EQ(r->slow_state, 0);  // on its tyres only
+  for (dJointID j : stands) dJointDestroy(j);
+  stands.clear();
+  // Upside down, the rider's shape in the ground and the torso moving fast.
+  reset_rider(r);
+  turn_rider(r, 0, 0, 1, 3.14159265f);
+  move_rider(r, 128, 3 + 4.5f + 0.3f, 128);
+  dBodySetLinearVel(r->bodies[BODY_TORSO], 0, 0, -8);
+  EXPECT_TRUE(ground_contacts(r));
+  physics_empty_contacts();
+  EXPECT_EQ(r->slow_state, 1);
+  EXPECT_EQ(r->crash_timer, 512);
+  EXPECT_EQ(dJointGetBody(r->joints[JOINT_RIDER_MOUNT], 0), nullptr);
+}
+
+TEST_F(AssemblyTest, ArcadeGripFallsWithLean) {
+  Rider* r = create_rider("yz250f(2007)", 0, "", nullptr, nullptr, nullptr, nullptr);
+  riders.push_back(r);
+  EXPECT_FLOAT_EQ(rider_grip_factor(r), 1);
+  r->options |= OPTION_ARCADE;
+  EXPECT_FLOAT_EQ(rider_grip_factor(r), 1);
+  // Leaning 45 degrees toward -x.
+  turn_rider(r, 0, 0, 1, 3.14159265f / 4);
+  EXPECT_NEAR(rider_lean_angle(r), 3.14159265f / 4, 1e-5f);
+  EXPECT_NEAR(rider_grip_factor(r), 0.625f, 1e-5f);
+}
+
+}  // namespace
