@@ -180,7 +180,6 @@ struct MainLoopState {
   bool mouse_held = false;
   int view = VIEW_TITLE;
   bool track_loaded = false;
-  int race_tick = 0;
   // Fixed keys (start-up step 18 looks them up by name).
   int key_esc = NO_KEY, key_pause = NO_KEY, key_step = NO_KEY;
   // Called in every simulation step once the channels are built; lets a
@@ -198,6 +197,36 @@ void main_loop_pass();
 void run_main_loop();
 // Advances every rider and the world by one step.
 void frame_step();
+
+// ---------------------------------------------------------------- race loading
+
+// Ends the race under way and starts a new one: the lineup is 40 entries
+// (0 empty, 1 the player, 2 a robot, 3 a robot on a 125, 4 on a 250, 5 a
+// player from the server, 1000 + n robot number n), or null for a time
+// trial. race_length_ticks 0 is a race of laps. False when the track could
+// not be loaded; the previous riders are gone then.
+bool load_race(const int* lineup, bool playback, bool record_demo, int race_length_ticks, int laps,
+               int robot_skill);
+// Puts the player back at the start of a new time-trial attempt.
+void restart_time_trial();
+// The slot the camera starts on after load_race.
+int race_viewed_slot();
+// A progress line while loading ("Loading bikes...").
+void show_status(const char* text);
+
+// Where slot j starts: behind gate bar j mod n, in row j div n.
+struct GridPlace {
+  float x, z;     // ft
+  float heading;  // rad
+};
+GridPlace grid_place(int slot);
+// The roster shuffle of a race load, from the generator as seeded.
+void shuffle_roster(int order[80]);
+// The roster row for lineup entry (2, 3, 4 or 1000 + number) at the cursor;
+// 3, 4 and numbers swap their row into the cursor's place.
+int roster_pick(int order[80], int cursor, int entry);
+const char* roster_number(int row);
+const char* roster_bike(int row);
 
 // ---------------------------------------------------------------- start-up
 

@@ -6,6 +6,9 @@
 #include <cmath>
 
 #include "common/settings.h"
+#include "physics/physics.h"
+#include "physics/rider.h"
+#include "race/race.h"
 #include "platform/platform.h"
 
 // ---------------------------------------------------------------- control bindings
@@ -260,18 +263,66 @@ void run_main_loop() {
 
 // ---------------------------------------------------------------- race frame step
 
+namespace {
+
+// The riders of the slots, in slot order, that contact is generated for here.
+int contact_riders(Rider** out, bool online) {
+  RaceState& rs = race_state();
+  int k = 0;
+  for (int slot = 0; slot < RACE_SLOTS; slot++) {
+    Rider* r = rs.riders[slot];
+    if (!r) continue;
+    if (online ? rs.slot_kind[slot] != SLOT_LOCAL : rs.slot_kind[slot] == SLOT_REMOTE) continue;
+    out[k++] = r;
+  }
+  return k;
+}
+
+}  // namespace
+
 void frame_step() {
-  // 1. Online riders brought to this tick: client protocol.
-  // 2. Time trial: remember the laps of the player and the ghost: race control.
-  // 3. Ground, object and rider-against-rider contacts: physics.
-  // 4. Roost emission in rotating order: physics.
-  // 5. Online: save the remote riders' velocities: physics.
-  // 6. The world step and the emptying of the contact group: physics.
-  // 7. Online: restore the remote riders' velocities: physics.
-  // 8. Per slot: robot driving, false-start rule, rider_step, check_gates:
-  //    robots, race control, physics.
-  // 9. Roost flight and the starting gate: physics, race control.
-  g_loop.race_tick += 1;  // 10.
+  RaceState& rs = race_state();
+  bool online = rs.online;
+  // 1. Online riders brought to this tick arrive with the client protocol.
+  // 2. A time trial remembers the laps of the player and the ghost.
+  int player_laps = rs.riders[0] ? laps_completed(rs.riders[0]) : 0;
+  int ghost_laps = rs.riders[1] ? laps_completed(rs.riders[1]) : 0;
+  // 3. Ground and object contacts, then every pair of riders, fastest first.
+  Rider* riders[RACE_SLOTS];
+  int n = contact_riders(riders, online);
+  for (int i = 0; i < n; i++) {
+    ground_contacts(riders[i]);
+    object_contacts(riders[i]);
+  }
+  std::stable_sort(riders, riders + n,
+                   [](const Rider* a, const Rider* b) { return compare_rider_speed(a, b) < 0; });
+  // Online, the player meets the remote riders once the network exists.
+  if (!online)
+    for (int i = 0; i < n; i++)
+      for (int j = i + 1; j < n; j++) rider_contacts(riders[i], riders[j], false);
+  // 4. Roost emission in rotating order: the roost particles.
+  // 5-7. The world step (remote riders keep their velocities once online riders exist).
+  physics_step();
+  // 8. Per slot: robot driving (robot riders), the false-start rule, the
+  //    rider's own forces, and checkpoint crossing.
+  for (int slot = 0; slot < RACE_SLOTS; slot++) {
+    Rider* r = rs.riders[slot];
+    if (!r) continue;
+    SlotKind kind = rs.slot_kind[slot];
+    if (online && kind == SLOT_REMOTE) disable_rider(r);
+    if (online && kind == SLOT_LOCAL) apply_false_start_rule(r);
+    rider_step(r, kind != SLOT_REMOTE);
+    if (!online || kind == SLOT_LOCAL) check_gates(r);
+  }
+  // 9. Roost flight arrives with the roost particles; the starting gate.
+  animate_starting_gate();
+  // 10.
+  race_advance_tick();
+  physics_set_race_tick(rs.race_tick);
   // 11. Demo recording and playback: demos.
-  // 12. Time-trial lap handling: race control and demos.
+  // 12. Time-trial laps (the lap and fastest-lap demos arrive with demos).
+  if (rs.time_trial) {
+    if (rs.riders[1] && laps_completed(rs.riders[1]) != ghost_laps) time_trial_ghost_lap(rs.riders[1]);
+    if (rs.riders[0] && laps_completed(rs.riders[0]) != player_laps) time_trial_player_lap(rs.riders[0]);
+  }
 }

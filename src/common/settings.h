@@ -29,6 +29,9 @@ struct GameSettings {
   bool accurate_skip = false;     // demo skip runs frame_step instead of jumping
   int window_width = 640, window_height = 480;
   std::string track;              // track directory to load at start
+  std::string player_bike = "crf250(2009)";  // the "Bike" setting
+  std::string player_number = "999";         // the "Number" setting, at most 3 characters
+  int robot_skill = 0;            // 0 "Novice", 1 "Amateur", 2 "Expert"
   std::string server_address;
   std::string server_password;
 };

@@ -8,6 +8,7 @@
 
 #include "common/settings.h"
 #include "platform/platform.h"
+#include "race/race.h"
 
 namespace {
 
@@ -58,6 +59,7 @@ class LoopTest : public ::testing::Test {
     control_bindings_reset();
     events_clear();
     headless_start(100000);
+    race_reset();
     main_loop_reset(clock_seconds());
     main_loop().track_loaded = true;
     control_bindings()[2].key_code = KEY_SCAN_BASE + 30;  // "Throttle" on A
@@ -74,18 +76,18 @@ class LoopTest : public ::testing::Test {
 TEST_F(LoopTest, SlowFrameRunsSixteenSteps) {
   headless_advance_ms(500);
   main_loop_pass();
-  EXPECT_EQ(main_loop().race_tick, 16);
+  EXPECT_EQ(race_state().race_tick, 16);
 }
 
 TEST_F(LoopTest, LockFpsAdvancesExactlyOneFrame) {
   main_loop().pacing.lock_fps = 32;  // 4 steps a frame whatever the real time
   headless_advance_ms(3);
   main_loop_pass();
-  EXPECT_EQ(main_loop().race_tick, 4);
+  EXPECT_EQ(race_state().race_tick, 4);
   EXPECT_EQ(clock_ms(), 100000u + 32);  // slept out the frame
   headless_advance_ms(400);
   main_loop_pass();
-  EXPECT_EQ(main_loop().race_tick, 8);
+  EXPECT_EQ(race_state().race_tick, 8);
 }
 
 TEST_F(LoopTest, ShortFrameSleepsInsteadOfSpinning) {
@@ -97,7 +99,7 @@ TEST_F(LoopTest, ShortFrameSleepsInsteadOfSpinning) {
   const LoopClock& c = main_loop().clock;
   EXPECT_GE(c.simulated, c.target);
   EXPECT_LT(c.simulated - c.target, SIM_STEP);
-  EXPECT_EQ(main_loop().race_tick, 2);
+  EXPECT_EQ(race_state().race_tick, 2);
 }
 
 TEST_F(LoopTest, PressAndReleaseInsideOneStepGiveTheLastValue) {
@@ -106,7 +108,7 @@ TEST_F(LoopTest, PressAndReleaseInsideOneStepGiveTheLastValue) {
   post(KEY_SCAN_BASE + 30, false, 3);
   headless_advance_ms(8);
   main_loop_pass();
-  EXPECT_EQ(main_loop().race_tick, 1);
+  EXPECT_EQ(race_state().race_tick, 1);
   EXPECT_EQ(main_loop().channels.value[CH_THROTTLE], 0.0f);
 }
 
@@ -124,7 +126,7 @@ TEST_F(LoopTest, EventsWaitForTheStepTheyFallIn) {
   };
   headless_advance_ms(125);
   main_loop_pass();
-  EXPECT_EQ(main_loop().race_tick, 16);
+  EXPECT_EQ(race_state().race_tick, 16);
   std::vector<float> expected(16, 0.0f);
   for (int step = 7; step <= 15; step++) expected[step - 1] = 1.0f;
   EXPECT_EQ(steer_by_step, expected);
@@ -135,7 +137,7 @@ TEST_F(LoopTest, EventsWaitForTheStepTheyFallIn) {
   post(KEY_SCAN_BASE + 31, true, 126);
   headless_advance_ms(125);
   main_loop_pass();
-  EXPECT_EQ(main_loop().race_tick, 32);
+  EXPECT_EQ(race_state().race_tick, 32);
   EXPECT_EQ(main_loop().channels.value[CH_STEER], 1.0f);
 }
 
@@ -146,17 +148,17 @@ TEST_F(LoopTest, PauseHoldsTheRaceAndStepAdvancesOne) {
   post(L.key_pause, true, 1);
   headless_advance_ms(100);
   main_loop_pass();
-  int paused_at = L.race_tick;
+  int paused_at = race_state().race_tick;
   EXPECT_TRUE(L.paused);
   EXPECT_LE(paused_at, 1);
   post(L.key_step, true, 110);
   headless_advance_ms(100);
   main_loop_pass();
-  EXPECT_EQ(L.race_tick, paused_at + 1);
+  EXPECT_EQ(race_state().race_tick, paused_at + 1);
   // Online, "Pause" does nothing.
   L.paused = false;
   L.pacing.online = true;
-  L.pacing.server_tick = L.race_tick + 1;
+  L.pacing.server_tick = race_state().race_tick + 1;
   post(L.key_pause, true, 210);
   headless_advance_ms(100);
   main_loop_pass();
@@ -190,10 +192,10 @@ TEST_F(LoopTest, TabCyclesViewsAndEscOpensTheMenu) {
   headless_advance_ms(100);
   main_loop_pass();
   EXPECT_EQ(L.menu_page, 0);
-  int held = L.race_tick;
+  int held = race_state().race_tick;
   headless_advance_ms(100);
   main_loop_pass();
-  EXPECT_EQ(L.race_tick, held);
+  EXPECT_EQ(race_state().race_tick, held);
 }
 
 TEST(Controls, ChannelsSumSignedBindings) {
