@@ -10,6 +10,7 @@
 #include <string>
 
 #include "data/data.h"
+#include "physics/control.h"
 #include "physics/shape.h"
 #include "physics/suspension.h"
 #include "platform/platform.h"
@@ -609,17 +610,24 @@ void extrapolate_rider(Rider* r, int n) {
 void crash_rider(Rider* r) {
   if (r->crash_timer > 0) return;
   dJointAttach(r->joints[JOINT_RIDER_MOUNT], nullptr, nullptr);
-  // The feet start from the pegs; the foot-down pose joins them with the
-  // rider-control code.
-  dBodyID chassis = r->bodies[BODY_CHASSIS];
+  // The feet leave from where they were on the bike (crash_timer still 0).
+  FootPositions feet = foot_positions(r);
   for (int i = 0; i < 2; i++) {
-    Vec3 peg = r->spec.peg_point[i];
-    dVector3 p;
-    dBodyGetRelPointPos(chassis, peg.x, peg.y, peg.z, p);
-    r->crash_foot[i] = vec3_from(p);
+    r->crash_foot[i] = feet.foot[i];
     r->crash_foot_velocity[i] = body_point_velocity(r->bodies[BODY_TORSO], r->crash_foot[i]);
   }
   r->crash_timer = 512;
+}
+
+void remount_rider(Rider* r) {
+  dBodyID chassis = r->bodies[BODY_CHASSIS];
+  Vec3 seat = rider_seat_offset(r);
+  dVector3 torso;
+  dBodyGetRelPointPos(chassis, seat.x, seat.y, seat.z, torso);
+  dBodySetPosition(r->bodies[BODY_TORSO], torso[0], torso[1], torso[2]);
+  dBodySetRotation(r->bodies[BODY_TORSO], dBodyGetRotation(chassis));
+  dJointAttach(r->joints[JOINT_RIDER_MOUNT], r->bodies[BODY_TORSO], chassis);
+  set_mount_frame(r);
 }
 
 // ---------------------------------------------------------------- step
@@ -667,17 +675,23 @@ void rider_step(Rider* r, bool local) {
     }
     return;
   }
-  // rider control: bump decay, crash detection, crash handling or the
-  // ground assists, and the rider springs arrive here
+  bump_decay(r);
+  detect_crash(r);
+  if (r->crash_timer > 0)
+    crashed_step(r);
+  else
+    ground_assists(r);
+  rider_springs(r);
   suspension_forces(r);
-  // steering: arcade or normal steering arrives here
-  // drive train: engine, clutch, gearbox and brakes arrive here
-  // steering damping arrives here
+  steering(r);
+  drivetrain_step(r);
+  steering_damping(r);
   // The feedback of the first world steps after a placement is the
   // settling of the joints, not a drift worth cancelling.
   if (r->steps_since_reset >= 2 && r->crash_timer == 0) cancel_joint_forces(r);
-  // foot support, restoring the controls the assists overrode, and the
-  // crash limbs arrive here
+  foot_support(r);
+  restore_assisted_controls(r);
+  limbs_step(r);
   int tick = physics_race_tick();
   r->torso_velocity_history[((tick % 4) + 4) % 4] = body_velocity(r->bodies[BODY_TORSO]);
   r->steps_since_reset++;

@@ -33,3 +33,7 @@ dJointID contact_joint(const dContact& c, dBodyID b1, dBodyID b2, dJointFeedback
 
 // The seat point: rider_torso.centre - chassis.centre in the chassis frame.
 Vec3 rider_seat_offset(const Rider* r);
+
+// Puts the torso back on the seat with the chassis's orientation and
+// attaches the rider mount again (the end of a crash).
+void remount_rider(Rider* r);
