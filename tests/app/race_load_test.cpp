@@ -1,0 +1,161 @@
+// race_load_test.cpp -- race loading on the generated tracks: who rides where,
+// the roster picks, the grid, and that the same seed makes the same race.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "app/app.h"
+#include "common/settings.h"
+#include "data/data.h"
+#include "physics/physics.h"
+#include "physics/rider.h"
+#include "physics/shape.h"
+#include "platform/platform.h"
+#include "race/race.h"
+#include "render/model.h"
+#include "track/track.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class RaceLoad : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    home = fs::temp_directory_path() / ("kt_race_load_" + std::to_string(getpid()));
+    fs::create_directories(home / "data");
+    for (const char* archive : {"zzzz.saf", "kestrail-data.saf", "rabbithill.saf", "arena.saf"})
+      fs::create_symlink(fs::path(KT_BUILD_DIR) / archive, home / "data" / archive);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    setenv("KT_HOME", (home / "data").c_str(), 1);
+    data_paths_reset();
+    log_reset();
+    log_printf("VORN_LOGFILE=%s/log.txt", home.c_str());
+    physics_init();
+  }
+  static void TearDownTestSuite() {
+    for (int slot = 0; slot < RACE_SLOTS; slot++) {
+      destroy_rider(race_state().riders[slot]);
+      race_state().riders[slot] = nullptr;
+    }
+    track_unload();
+    physics_shutdown();
+    models_clear();
+    shapes_clear();
+    log_reset();
+    unsetenv("KT_HOME");
+    unsetenv("XDG_DATA_HOME");
+    data_paths_reset();
+    fs::remove_all(home);
+  }
+  void SetUp() override { game_settings().track = "arena"; }
+  static std::string log_text() {
+    std::ifstream in(home / "log.txt");
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+  static fs::path home;
+};
+
+fs::path RaceLoad::home;
+
+TEST_F(RaceLoad, OneHumanAtMostInTheFirstHumanSlot) {
+  int lineup[RACE_SLOTS] = {2, 1, 2, 1};
+  ASSERT_TRUE(load_race(lineup, false, false, 0, 3, 0));
+  const RaceState& rs = race_state();
+  EXPECT_EQ(race_viewed_slot(), 1);
+  EXPECT_EQ(rs.slot_kind[1], SLOT_LOCAL);
+  EXPECT_EQ(rs.slot_kind[0], SLOT_ROBOT);
+  EXPECT_EQ(rs.slot_kind[2], SLOT_ROBOT);
+  EXPECT_EQ(rs.riders[3], nullptr);  // the second human became an empty slot
+  EXPECT_EQ(rs.slot_kind[3], SLOT_REMOTE);
+  EXPECT_EQ(std::string(rider_number_text(rs.riders[1])), game_settings().player_number);
+  EXPECT_EQ(rs.final_lap, 3);
+  EXPECT_EQ(rs.halfway_lap, 2);
+}
+
+TEST_F(RaceLoad, SameTrackStaysLoadedButRidersAreRebuilt) {
+  int lineup[RACE_SLOTS] = {1, 2};
+  ASSERT_TRUE(load_race(lineup, false, false, 0, 2, 0));
+  size_t mark = log_text().size();
+  ASSERT_TRUE(load_race(lineup, false, false, 0, 2, 0));
+  std::string since = log_text().substr(mark);
+  EXPECT_EQ(since.find("Deallocating track"), std::string::npos) << since;
+  EXPECT_NE(since.find("Deallocating bikes"), std::string::npos);
+  EXPECT_NE(race_state().riders[1], nullptr);
+}
+
+TEST_F(RaceLoad, RidersBeyondTheBarsStandInRowsBehind) {
+  const Track& t = track_current();
+  int lineup[RACE_SLOTS];
+  for (int& e : lineup) e = 2;
+  ASSERT_TRUE(load_race(lineup, false, false, 0, 1, 0));
+  int n = t.gate_bar_count;
+  ASSERT_GT(n, 0);
+  ASSERT_LT(n, RACE_SLOTS);
+  for (int slot : {0, n - 1, n, n + 3, RACE_SLOTS - 1}) {
+    const GateBar& bar = t.gate_bars[slot % n];
+    int row = slot / n;
+    GridPlace p = grid_place(slot);
+    float back = std::hypot(p.x - bar.x, p.z - bar.z);
+    EXPECT_NEAR(back, 10 * (row + 0.0625f), 1e-3f) << slot;
+    EXPECT_FLOAT_EQ(p.heading, bar.angle);
+    // Behind the bar: against the direction the bikes face.
+    float forward_x = -std::sin(bar.angle), forward_z = -std::cos(bar.angle);
+    EXPECT_LT((p.x - bar.x) * forward_x + (p.z - bar.z) * forward_z, 0) << slot << " bar " << bar.x << "," << bar.z << " a=" << bar.angle << " p " << p.x << "," << p.z;
+    // And the rider stands there.
+    const dReal* c = dBodyGetPosition(rider_chassis(race_state().riders[slot]));
+    EXPECT_LT(std::hypot(c[0] - p.x, c[2] - p.z), 5) << slot;  // the chassis sits over its place
+  }
+}
+
+TEST_F(RaceLoad, NumberedEntriesPickTheirRobot) {
+  int lineup[RACE_SLOTS] = {1025, 1003};
+  ASSERT_TRUE(load_race(lineup, false, false, 0, 1, 0));
+  const RaceState& rs = race_state();
+  EXPECT_STREQ(rider_number_text(rs.riders[0]), "25");
+  EXPECT_STREQ(rider_bike_key(rs.riders[0]), find_bike_spec("yz125")->name);
+  // No robot is numbered 3: the row at the cursor rides with that number.
+  EXPECT_STREQ(rider_number_text(rs.riders[1]), "3");
+  EXPECT_EQ(rs.slot_kind[1], SLOT_ROBOT);
+}
+
+TEST_F(RaceLoad, SameSeedSameRace) {
+  int lineup[RACE_SLOTS];
+  for (int& e : lineup) e = 2;
+  std::string bikes[2];
+  int start[2];
+  for (int run = 0; run < 2; run++) {
+    race_state().race_tick = 4321;  // the tick the previous race had reached
+    ASSERT_TRUE(load_race(lineup, false, false, 0, 1, 0));
+    start[run] = race_state().start_tick;
+    for (int slot = 0; slot < RACE_SLOTS; slot++) bikes[run] += std::string(rider_number_text(race_state().riders[slot])) + " ";
+  }
+  EXPECT_EQ(bikes[0], bikes[1]);
+  EXPECT_EQ(start[0], start[1]);
+  EXPECT_GE(start[0], (int)(13 / SIM_STEP));
+  EXPECT_LE(start[0], (int)(15 / SIM_STEP));
+  // Another seed shuffles differently.
+  race_state().race_tick = 99;
+  ASSERT_TRUE(load_race(lineup, false, false, 0, 1, 0));
+  std::string other;
+  for (int slot = 0; slot < RACE_SLOTS; slot++) other += std::string(rider_number_text(race_state().riders[slot])) + " ";
+  EXPECT_NE(other, bikes[0]);
+}
+
+TEST(RosterShuffle, NoRowKeepsItsPlace) {
+  random_seed(1);
+  int order[80];
+  shuffle_roster(order);
+  int seen[80] = {};
+  for (int i = 0; i < 80; i++) {
+    EXPECT_NE(order[i], i);
+    seen[order[i]]++;
+  }
+  for (int count : seen) EXPECT_EQ(count, 1);
+}
+
+}  // namespace
