@@ -137,6 +137,10 @@ AppliedControls controls_from_channels(const ControlChannels& ch, bool reverse_s
                                        bool sticky_dab, float current_clutch,
                                        ControlMemory& memory);
 
+// The controls through the rider setters, in the order the setters take them.
+struct Rider;
+void apply_controls(Rider* r, const AppliedControls& a);
+
 // ---------------------------------------------------------------- main loop
 
 enum ViewMode { VIEW_RIDER = 0, VIEW_EDITOR = 2, VIEW_CHASE = 3, VIEW_FREE = 4, VIEW_TITLE = 5 };

@@ -7,7 +7,9 @@
 
 #include "common/settings.h"
 #include "physics/physics.h"
+#include "physics/control.h"
 #include "physics/rider.h"
+#include "physics/roost.h"
 #include "race/race.h"
 #include "platform/platform.h"
 
@@ -110,7 +112,27 @@ double catch_up_factor(const PacingSettings& s) {
 
 // ---------------------------------------------------------------- main loop
 
+void apply_controls(Rider* r, const AppliedControls& a) {
+  set_steer(r, a.steer);
+  set_front_brake(r, a.front_brake);
+  set_rear_brake(r, a.rear_brake);
+  set_throttle(r, a.throttle);
+  set_dab(r, a.dab);
+  set_back_up(r, a.back_up);
+  set_lean(r, a.lean);
+  set_clutch(r, a.clutch);
+  shift(r, a.shift);
+}
+
 namespace {
+
+// The rider the player's controls drive: the viewed slot's, when it is local.
+Rider* player_rider() {
+  int slot = race_viewed_slot();
+  const RaceState& rs = race_state();
+  if (slot < 0 || slot >= RACE_SLOTS || rs.slot_kind[slot] != SLOT_LOCAL) return nullptr;
+  return rs.riders[slot];
+}
 
 MainLoopState g_loop;
 
@@ -220,9 +242,11 @@ void simulation_step(double now) {
   bool viewed_local = L.view != VIEW_TITLE;  // until rider slots exist, the player's rider is viewed
   if (L.menu_page >= 0 && viewed_local && offline) return;  // the race stands still behind the menu
   if (L.menu_page < 0 && L.view != VIEW_TITLE && L.view != VIEW_EDITOR) {
-    // Handed to the player's rider through the rider setters once riders exist.
-    L.applied = controls_from_channels(L.channels, false, false, L.applied.clutch,
+    Rider* player = player_rider();
+    L.applied = controls_from_channels(L.channels, false, false,
+                                       player ? rider_clutch(player) : L.applied.clutch,
                                        L.control_memory);
+    if (player) apply_controls(player, L.applied);
   }
   if (!offline) L.paused = false;
   // The network pump (client_pump) arrives with the client protocol.
@@ -300,7 +324,16 @@ void frame_step() {
   if (!online)
     for (int i = 0; i < n; i++)
       for (int j = i + 1; j < n; j++) rider_contacts(riders[i], riders[j], false);
-  // 4. Roost emission in rotating order: the roost particles.
+  // 4. Roost emission from every rider, in rotating order.
+  Rider* present[RACE_SLOTS];
+  bool local[RACE_SLOTS];
+  int k = 0;
+  for (int slot = 0; slot < RACE_SLOTS; slot++)
+    if (rs.riders[slot]) {
+      present[k] = rs.riders[slot];
+      local[k++] = rs.slot_kind[slot] != SLOT_REMOTE;
+    }
+  emit_roost_all(present, local, k);
   // 5-7. The world step (remote riders keep their velocities once online riders exist).
   physics_step();
   // 8. Per slot: robot driving (robot riders), the false-start rule, the
@@ -314,7 +347,8 @@ void frame_step() {
     rider_step(r, kind != SLOT_REMOTE);
     if (!online || kind == SLOT_LOCAL) check_gates(r);
   }
-  // 9. Roost flight arrives with the roost particles; the starting gate.
+  // 9. Roost flight and the starting gate.
+  step_roost();
   animate_starting_gate();
   // 10.
   race_advance_tick();

@@ -9,7 +9,9 @@
 #include <string>
 
 #include "common/settings.h"
+#include "physics/control.h"
 #include "physics/physics.h"
+#include "physics/roost.h"
 #include "physics/rider.h"
 #include "platform/platform.h"
 #include "race/race.h"
@@ -117,6 +119,12 @@ void install_race_hooks() {
   RaceHooks hooks = race_hooks();
   hooks.chassis_position = chassis_position;
   hooks.chassis_speed = chassis_speed;
+  hooks.set_front_brake = set_front_brake;
+  hooks.set_rear_brake = set_rear_brake;
+  hooks.set_back_up = set_back_up;
+  hooks.set_clutch = set_clutch;
+  hooks.set_throttle = set_throttle;
+  hooks.set_dab = set_dab;
   race_set_hooks(hooks);
 }
 
@@ -291,8 +299,10 @@ bool load_race(const int* lineup, bool playback, bool record_demo, int race_leng
     enable_rider(rider);
     // Robot personalities arrive with the robot riders.
   }
-  // 13-15. Demo recording, roost reset, line picks, texture accounting:
-  //        demos, physics roost, robots, renderer.
+  // 13. Demo recording: demos.
+  // 14. The roost particles; the robots' line picks arrive with the robots.
+  reset_roost();
+  // 15. Texture accounting arrives with the renderer's texture cache.
   models_release_stale();
   // 16. Race end and gate bars were set by race_start.
   // 17. The time trial starts at its checkpoint; demo frames arrive with demos.
