@@ -2,14 +2,14 @@
 // crossing, the chequered flag and the live standings.
 #include "race/race.h"
 
+#include "platform/platform.h"
+#include "race/line_hooks.h"
+#include "race/race_internal.h"
+
 #include <algorithm>
 #include <cassert>
 #include <cmath>
 #include <cstdio>
-
-#include "platform/platform.h"
-#include "race/line_hooks.h"
-#include "race/race_internal.h"
 
 static RaceState g_race;
 static RaceHooks g_hooks;

@@ -89,6 +89,10 @@ struct RaceHooks {
 };
 void race_set_hooks(const RaceHooks& hooks);
 const RaceHooks& race_hooks();
+// The hooks for riders built in the physics world: the chassis body's
+// position and speed, and a hold that writes the rider's control inputs.
+// Set once at start-up; calendar_time and race_finished stay null.
+RaceHooks race_physics_hooks();
 
 // ---------------------------------------------------------------- clock and slots
 

@@ -1,14 +1,14 @@
 // race_results.cpp -- the final results: cutting penalties and lost laps,
 // the final order and the results file in the home folder.
-#include <algorithm>
-#include <climits>
-#include <cstdint>
-#include <ctime>
-
 #include "data/data.h"
 #include "platform/platform.h"
 #include "race/race.h"
 #include "race/race_internal.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdint>
+#include <ctime>
 
 // ---------------------------------------------------------------- cutting
 

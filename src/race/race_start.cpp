@@ -1,10 +1,10 @@
 // race_start.cpp -- the start of a race (the online false-start rule and the
 // starting-gate bars) and the time-trial timing.
-#include <cmath>
-
 #include "platform/platform.h"
 #include "race/race.h"
 #include "race/race_internal.h"
+
+#include <cmath>
 
 // ---------------------------------------------------------------- false start
 

@@ -94,6 +94,29 @@ TEST_F(FalseStartTest, HeldUntilFifteenSecondsAfterTheDrop) {
   EXPECT_EQ(race_state().penalty_hold_ticks, 0);
 }
 
+TEST_F(FalseStartTest, PhysicsHooksHoldThroughTheControlInputs) {
+  race_set_hooks(race_physics_hooks());
+  race_state().online = true;
+  Rider* me = add_rider(0, SLOT_LOCAL);
+  me->throttle = 1;
+  me->clutch = 1;
+  me->back_up = 1;
+  // Not built in the physics world: its chassis reads as the origin, 5 ft
+  // from where it was placed.
+  race_set_start_position(Vec3{0, 0, 5});
+  set_tick(1000);
+  apply_false_start_rule(me);
+  ASSERT_GT(race_state().penalty_hold_ticks, 0);
+  set_tick(1001);
+  apply_false_start_rule(me);
+  EXPECT_EQ(me->front_brake, 1);
+  EXPECT_EQ(me->rear_brake, 1);
+  EXPECT_EQ(me->back_up, 0);
+  EXPECT_EQ(me->clutch, 0);
+  EXPECT_EQ(me->throttle, 0);
+  EXPECT_EQ(me->dab, 1);
+}
+
 TEST_F(FalseStartTest, LoadingTheStartPlaceClearsAHold) {
   race_state().online = true;
   race_state().penalty_hold_ticks = 500;
