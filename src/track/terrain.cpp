@@ -84,9 +84,12 @@ inline GroundTriangle ground_triangle(const Terrain& t, float x, float z) {
   float inv = 1.0f / t.cell;
   float fx = std::fmin(std::fmax(x * inv, -LIMIT), LIMIT);
   float fz = std::fmin(std::fmax(z * inv, -LIMIT), LIMIT);
-  float flx = std::floor(fx), flz = std::floor(fz);
-  int ix = (int)flx, iz = (int)flz;
-  float u = fx - flx, v = fz - flz;
+  // floor by truncation: std::floor is a library call on the baseline
+  // instruction set, and these two floors are most of a query's cost.
+  int ix = (int)fx, iz = (int)fz;
+  ix -= fx < (float)ix;
+  iz -= fz < (float)iz;
+  float u = fx - (float)ix, v = fz - (float)iz;
   GroundTriangle g;
   // The diagonals alternate like a chessboard; an even cell is mirrored in x.
   if (((ix + iz) & 1) == 0) {
