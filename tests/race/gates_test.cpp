@@ -239,3 +239,13 @@ TEST_F(GatesTest, GateTimesGrowAndCopy) {
   copy = r.race;
   EXPECT_EQ(copy.gate_times.at(5), 5);
 }
+
+TEST_F(GatesTest, LapListNamingNoCheckpointIsNeverCrossed) {
+  // Lists normally come cleaned by the track reader; entries that name no
+  // checkpoint simply never match.
+  set_track(2, {0, 7, -4, LAP_ENTRY_UNUSED + 9}, {1});
+  Rider* r = add_rider(0);
+  ride(r, {0, 1});
+  EXPECT_EQ(times_of(r), (std::vector<int>{2000}));
+  EXPECT_EQ(r->race.gate_count, 1);
+}

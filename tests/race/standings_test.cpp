@@ -180,9 +180,10 @@ TEST_F(StandingsTest, CuttingPenaltyBecomesLostLaps) {
   // time is 800 + 128, so the penalty is 828 ticks, and the cut lap (300
   // ticks) is the best.
   static constexpr int OFFSETS[] = {100, 800, 900, 1000};
-  auto ride = [](Rider* r, int laps, int cut_lap) {  // cut_lap 0: clean
-    for (int lap = 1; lap <= laps; lap++)
-      for (int g = 0; g < 4; g++) {
+  // Whole laps and then `extra` gates of the next one; cut_lap 0 rides clean.
+  auto ride = [](Rider* r, int laps, int extra, int cut_lap) {
+    for (int lap = 1; lap <= laps + 1; lap++)
+      for (int g = 0; g < (lap <= laps ? 4 : extra); g++) {
         int base = 1000 * lap;
         if (lap == cut_lap && g == 1) continue;
         int tick = base + OFFSETS[g];
@@ -193,13 +194,17 @@ TEST_F(StandingsTest, CuttingPenaltyBecomesLostLaps) {
   };
   struct Case {
     const char* name;
-    int laps;
+    int laps, extra;
     int laps_lost;
     int penalty_ticks;
+    int last_tick;
   };
   const Case cases[] = {
-      {"four laps, cut in lap 2", 4, 2, 828 - 2 * 300},
-      {"two laps: stops at the first lap", 2, 1, 828 - 300},
+      {"four laps, cut in lap 2", 4, 0, 2, 828 - 2 * 300, 4300 + 228},
+      {"two laps: stops at the first lap", 2, 0, 1, 828 - 300, 2300 + 528},
+      // Stopped two gates into lap 3: one lap goes, a second would leave
+      // less than the first lap.
+      {"two laps and two gates", 2, 2, 1, 828 - 300, 3100 + 528},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -208,8 +213,8 @@ TEST_F(StandingsTest, CuttingPenaltyBecomesLostLaps) {
     riders_.clear();
     Rider* clean = add_rider(0);
     Rider* cutter = add_rider(1);
-    ride(clean, c.laps, 0);
-    ride(cutter, c.laps, 2);
+    ride(clean, c.laps, c.extra, 0);
+    ride(cutter, c.laps, c.extra, 2);
     // Ridden cleanly, the section from gate 4 to 6 takes 800 ticks.
     update_standings();
     EXPECT_EQ(expected_section_ticks(4, 6), 800);
@@ -221,9 +226,9 @@ TEST_F(StandingsTest, CuttingPenaltyBecomesLostLaps) {
     const StandingEntry& e = order.entries[1];
     EXPECT_EQ(e.slot, 1);
     EXPECT_EQ(e.laps_lost, c.laps_lost);
-    EXPECT_EQ(e.gate_count, 4 * (c.laps - c.laps_lost));
+    EXPECT_EQ(e.gate_count, 4 * (c.laps - c.laps_lost) + c.extra);
     EXPECT_EQ(e.penalty_ticks, c.penalty_ticks);
-    EXPECT_EQ(e.last_tick, 1000 * c.laps + 1000 - 700 + c.penalty_ticks);
+    EXPECT_EQ(e.last_tick, c.last_tick);
   }
 }
 
