@@ -61,8 +61,13 @@ int tick_slot(int tick) { return ((tick % 4) + 4) % 4; }
 // A contact joint with no friction between two bodies, b1 pushed along the
 // normal: the rider springs and the ropes.
 void soft_joint(dBodyID b1, dBodyID b2, Vec3 point, Vec3 normal, float depth, float k, float c) {
+  // An unstretched spring pushes nothing; as a joint of zero depth it would
+  // only add a stiff row that, beside the mount, leaves the solver without
+  // a usable answer (the bike then drops through the ground).
+  if (!(depth > 1e-4f)) return;
   dContact contact = contact_record(point, normal, depth, 0, k, c);
   contact.surface.mode = dContactSoftERP | dContactSoftCFM;
+
   contact_joint(contact, b1, b2, nullptr);
 }
 
@@ -120,6 +125,8 @@ int lap_list_position(const TrackTiming& t, int n) {
 
 // The rider's sphere shape against the bike's own chassis and upper fork,
 // so that a fallen rider lies against the bike rather than inside it.
+constexpr float SELF_CONTACT_DEPTH = 0.0625f;  // ft
+
 void rider_against_own_bike(Rider* r) {
   Shape* rider = r->shapes[BODY_TORSO];
   const Shape* rider_source = r->shape_source[BODY_TORSO];
@@ -144,6 +151,10 @@ void rider_against_own_bike(Rider* r) {
         Vec3 n = dist > 0 ? d * (1.0f / dist) : Vec3{0, 1, 0};
         float depth = reach - dist;
         Vec3 point = a.centre + n * (a.radius - 0.5f * depth);
+        // The seated rider's spheres overlap the bike's deeply at the moment
+        // of the crash; taken whole, that depth would fling the bike into
+        // the ground in one step, so it is worked off a little at a time.
+        depth = std::min(depth, SELF_CONTACT_DEPTH);
         dContact c = contact_record(point, n, depth, std::min(a.friction, b.friction),
                                     std::min(a.stiffness, b.stiffness), std::min(a.damping, b.damping));
         contact_joint(c, torso, body, nullptr);
@@ -255,6 +266,7 @@ void crashed_step(Rider* r) {
 
 void ground_assists(Rider* r) {
   saved = {r, r->front_brake, r->rear_brake, r->dab};
+
   if (r->crash_timer > 0) return;
   dBodyID chassis = chassis_of(r);
   float speed = rider_speed(r);
@@ -335,7 +347,10 @@ void arcade_steering(Rider* r) {
   float n = clampf((r->roll_damping - 40) * 0.025f, 0, 1);
   float e = rider_lean_angle(r) - (-r->steer * PI_F / 4);
   float rate = (1.5f - 0.5f * n) * 16 * std::min(std::fabs(e), 0.0625f);
-  roll_motor(r, -body_axis(chassis, 2), -signf(e) * rate, 1000);
+  // The motor turns the chassis about its forward axis so that the lean
+  // error shrinks: a positive turn about the forward axis tilts the top
+  // toward +x, which lowers the lean angle.
+  roll_motor(r, -body_axis(chassis, 2), signf(e) * rate, 1000);
 
   // The bars follow the front wheel's own direction of travel.
   Vec3 v = from_world(fork, body_velocity(r->bodies[BODY_FRONT_WHEEL]));
