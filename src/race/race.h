@@ -90,9 +90,12 @@ struct RaceHooks {
 void race_set_hooks(const RaceHooks& hooks);
 const RaceHooks& race_hooks();
 // The hooks for riders built in the physics world: the chassis body's
-// position and speed, and a hold that writes the rider's control inputs.
-// Set once at start-up; calendar_time and race_finished stay null.
+// position and speed, and the hold through the rider's control setters;
+// calendar_time and race_finished stay null.
 RaceHooks race_physics_hooks();
+// Sets those hooks and gives the physics code the finishing test it asks
+// before letting a stopped rider pivot. Call once at start-up.
+void race_install_physics_hooks();
 
 // ---------------------------------------------------------------- clock and slots
 

@@ -1,5 +1,7 @@
 // race_physics.cpp -- race control's hooks on the physics world: chassis
-// position and speed from the rider's bodies, and the false-start hold.
+// position and speed from the rider's bodies, the false-start hold through
+// the control setters, and the finishing test the pivot turn asks.
+#include "physics/control.h"
 #include "physics/physics.h"
 #include "race/race.h"
 
@@ -21,24 +23,20 @@ static float chassis_speed(const Rider& r) {
   return (float)std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
 }
 
-// The control setters of the rider-control code are not there yet, so the
-// hold writes the control inputs straight into the record.
-static void hold_front_brake(Rider* r, float v) { r->front_brake = v; }
-static void hold_rear_brake(Rider* r, float v) { r->rear_brake = v; }
-static void hold_back_up(Rider* r, float v) { r->back_up = v; }
-static void hold_clutch(Rider* r, float v) { r->clutch = v; }
-static void hold_throttle(Rider* r, float v) { r->throttle = v; }
-static void hold_dab(Rider* r, float v) { r->dab = v; }
-
 RaceHooks race_physics_hooks() {
   RaceHooks h;
   h.chassis_position = chassis_position;
   h.chassis_speed = chassis_speed;
-  h.set_front_brake = hold_front_brake;
-  h.set_rear_brake = hold_rear_brake;
-  h.set_back_up = hold_back_up;
-  h.set_clutch = hold_clutch;
-  h.set_throttle = hold_throttle;
-  h.set_dab = hold_dab;
+  h.set_front_brake = set_front_brake;
+  h.set_rear_brake = set_rear_brake;
+  h.set_back_up = set_back_up;
+  h.set_clutch = set_clutch;
+  h.set_throttle = set_throttle;
+  h.set_dab = set_dab;
   return h;
+}
+
+void race_install_physics_hooks() {
+  race_set_hooks(race_physics_hooks());
+  set_pivot_finish_check(rider_has_finished);
 }

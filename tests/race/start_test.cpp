@@ -94,7 +94,7 @@ TEST_F(FalseStartTest, HeldUntilFifteenSecondsAfterTheDrop) {
   EXPECT_EQ(race_state().penalty_hold_ticks, 0);
 }
 
-TEST_F(FalseStartTest, PhysicsHooksHoldThroughTheControlInputs) {
+TEST_F(FalseStartTest, PhysicsHooksHoldThroughTheControlSetters) {
   race_set_hooks(race_physics_hooks());
   race_state().online = true;
   Rider* me = add_rider(0, SLOT_LOCAL);
