@@ -109,25 +109,6 @@ Vec3 chassis_position(const Rider& r) {
   return {(float)p[0], (float)p[1], (float)p[2]};
 }
 
-float chassis_speed(const Rider& r) {
-  const dReal* v = dBodyGetLinearVel(rider_chassis(&r));
-  return (float)std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
-}
-
-// Race control reads the riders through these.
-void install_race_hooks() {
-  RaceHooks hooks = race_hooks();
-  hooks.chassis_position = chassis_position;
-  hooks.chassis_speed = chassis_speed;
-  hooks.set_front_brake = set_front_brake;
-  hooks.set_rear_brake = set_rear_brake;
-  hooks.set_back_up = set_back_up;
-  hooks.set_clutch = set_clutch;
-  hooks.set_throttle = set_throttle;
-  hooks.set_dab = set_dab;
-  race_set_hooks(hooks);
-}
-
 }  // namespace
 
 void show_status(const char* text) {
@@ -206,7 +187,8 @@ bool load_race(const int* lineup, bool playback, bool record_demo, int race_leng
   (void)playback;
   (void)record_demo;
   (void)robot_skill;
-  install_race_hooks();
+  // Race control reads the riders through the physics world.
+  race_install_physics_hooks();
   // 1. The points series scores an unfinished counted race: series.
   show_status("Resetting...");
   // 2. The roster shuffle, from the tick the last race reached.

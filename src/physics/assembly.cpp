@@ -426,7 +426,8 @@ Rider* create_rider(const char* bike_key, int slot, const char* number_text, con
   create_joints(r);
   reset_rider(r);
   r->slot = slot;
-  snprintf(r->number_text, sizeof r->number_text, "%.7s", number_text ? number_text : "");
+  r->race.number_text = std::string(number_text ? number_text : "").substr(0, NUMBER_TEXT_LENGTH);
+  r->race.bike_key = r->spec.name;
   return r;
 }
 
@@ -503,10 +504,10 @@ void reset_rider(Rider* r) {
   r->steps_since_reset = 0;
   for (int i = 0; i < 2; i++) r->crash_foot[i] = r->crash_foot_velocity[i] = Vec3{};
 
-  r->gate_count = 0;
-  r->gate_times.clear();
-  r->finished = 0;
-  r->slow_state = 0;
+  r->race.gate_count = 0;
+  r->race.gate_times = GateTimes{};
+  r->race.finished = false;
+  r->race.slow_state = 0;
   // Line recording and the robot's planned path keep their own buffers;
   // their owners clear them together with these fields.
   for (int& id : r->picked_ids) id = 0;
@@ -706,7 +707,7 @@ float rider_throttle(const Rider* r) { return r->throttle; }
 float rider_clutch(const Rider* r) { return r->clutch; }
 float rider_engine_rpm(const Rider* r) { return r->engine_speed * RPM_PER_RAD_S; }
 bool rider_two_stroke(const Rider* r) { return r->spec.two_stroke != 0; }
-const char* rider_number_text(const Rider* r) { return r->number_text; }
+const char* rider_number_text(const Rider* r) { return r->race.number_text.c_str(); }
 const char* rider_bike_key(const Rider* r) { return r->spec.name; }
 
 float rider_speedometer_mph(const Rider* r) {

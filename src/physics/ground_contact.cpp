@@ -278,7 +278,7 @@ bool ground_contacts(Rider* r) {
     bool upside_down = body_axis(torso, 1).y < 0;
     if (upside_down && torso_speed(r) > 5 && r->crash_timer == 0 && r->bump_timer >= 0) crash_rider(r);
   }
-  if (parts && r->slow_state == 0) r->slow_state = 1;
+  if (parts && r->race.slow_state == 0) r->race.slow_state = 1;
   return touched || parts != 0;
 }
 

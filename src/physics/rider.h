@@ -161,11 +161,7 @@ struct Rider {
   Vec3 torso_velocity_history[4];    // ft/s, indexed by race_tick mod 4
   int steps_since_reset = 0;         // rider_step calls since the last reset
 
-  // ---- race and robot fields cleared by a reset
-  int gate_count = 0;
-  GrowList<int> gate_times;  // ticks
-  int finished = 0;
-  int slow_state = 0;
+  // ---- robot fields cleared by a reset (the race fields are in `race`)
   int picked_ids[4] = {};    // line ids the robot follows, cleared by a collision
   int bad_segment_bits = 0;
   int robot_personality = 0;
@@ -173,7 +169,6 @@ struct Rider {
 
   // ---- identity and drawing
   RiderDrawing drawing;
-  char number_text[NUMBER_TEXT_LENGTH + 1] = {};
   int slot = -1;
 
   // Derived from the settings by the setters below.

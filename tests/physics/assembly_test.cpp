@@ -178,7 +178,7 @@ TEST_F(AssemblyTest, PartsOnTheGroundMarkSlowStateAndAnUpsideDownRiderCrashes) {
   hold_torso(r);
   hold_upright(r);
   run(0.5);
-  EXPECT_EQ(r->slow_state, 0);  // on its tyres only
+  EXPECT_EQ(r->race.slow_state, 0);  // on its tyres only
   for (dJointID j : stands) dJointDestroy(j);
   stands.clear();
   // Upside down, the rider's shape in the ground and the torso moving fast.
@@ -188,7 +188,7 @@ TEST_F(AssemblyTest, PartsOnTheGroundMarkSlowStateAndAnUpsideDownRiderCrashes) {
   dBodySetLinearVel(r->bodies[BODY_TORSO], 0, 0, -8);
   EXPECT_TRUE(ground_contacts(r));
   physics_empty_contacts();
-  EXPECT_EQ(r->slow_state, 1);
+  EXPECT_EQ(r->race.slow_state, 1);
   EXPECT_EQ(r->crash_timer, 512);
   EXPECT_EQ(dJointGetBody(r->joints[JOINT_RIDER_MOUNT], 0), nullptr);
 }
