@@ -202,6 +202,19 @@ void run_main_loop();
 // Advances every rider and the world by one step.
 void frame_step();
 
+// Where frame_step's time goes, for the benchmarks: seconds per phase.
+struct FrameStepTimes {
+  double contacts = 0;    // ground, object and rider-against-rider contacts
+  double roost = 0;       // roost emission
+  double world_step = 0;  // the physics library's world step
+  double riders = 0;      // every rider's own forces and checkpoints
+  double other = 0;       // roost flight, the gate, the clock
+  long steps = 0;
+};
+// Starts (or stops) timing frame_step's phases, from zero.
+void frame_step_profile(bool on);
+const FrameStepTimes& frame_step_times();
+
 // ---------------------------------------------------------------- race loading
 
 // Ends the race under way and starts a new one: the lineup is 40 entries

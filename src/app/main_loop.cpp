@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ctime>
 
 #include "common/settings.h"
 #include "physics/physics.h"
@@ -289,6 +290,26 @@ void run_main_loop() {
 
 namespace {
 
+FrameStepTimes g_times;
+bool g_profiling = false;
+
+double now_seconds() {
+  timespec ts;
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return (double)ts.tv_sec + ts.tv_nsec * 1e-9;
+}
+
+// Adds the time since the last mark to one phase, when profiling.
+struct PhaseClock {
+  double mark = g_profiling ? now_seconds() : 0;
+  void to(double& phase) {
+    if (!g_profiling) return;
+    double t = now_seconds();
+    phase += t - mark;
+    mark = t;
+  }
+};
+
 // The riders of the slots, in slot order, that contact is generated for here.
 int contact_riders(Rider** out, bool online) {
   RaceState& rs = race_state();
@@ -304,9 +325,17 @@ int contact_riders(Rider** out, bool online) {
 
 }  // namespace
 
+void frame_step_profile(bool on) {
+  g_profiling = on;
+  g_times = FrameStepTimes{};
+}
+
+const FrameStepTimes& frame_step_times() { return g_times; }
+
 void frame_step() {
   RaceState& rs = race_state();
   bool online = rs.online;
+  PhaseClock clock;
   // 1. Online riders brought to this tick arrive with the client protocol.
   // 2. A time trial remembers the laps of the player and the ghost.
   int player_laps = rs.riders[0] ? laps_completed(rs.riders[0]) : 0;
@@ -324,6 +353,7 @@ void frame_step() {
   if (!online)
     for (int i = 0; i < n; i++)
       for (int j = i + 1; j < n; j++) rider_contacts(riders[i], riders[j], false);
+  clock.to(g_times.contacts);
   // 4. Roost emission from every rider, in rotating order.
   Rider* present[RACE_SLOTS];
   bool local[RACE_SLOTS];
@@ -334,8 +364,10 @@ void frame_step() {
       local[k++] = rs.slot_kind[slot] != SLOT_REMOTE;
     }
   emit_roost_all(present, local, k);
+  clock.to(g_times.roost);
   // 5-7. The world step (remote riders keep their velocities once online riders exist).
   physics_step();
+  clock.to(g_times.world_step);
   // 8. Per slot: robot driving (robot riders), the false-start rule, the
   //    rider's own forces, and checkpoint crossing.
   for (int slot = 0; slot < RACE_SLOTS; slot++) {
@@ -347,6 +379,7 @@ void frame_step() {
     rider_step(r, kind != SLOT_REMOTE);
     if (!online || kind == SLOT_LOCAL) check_gates(r);
   }
+  clock.to(g_times.riders);
   // 9. Roost flight and the starting gate.
   step_roost();
   animate_starting_gate();
@@ -359,4 +392,6 @@ void frame_step() {
     if (rs.riders[1] && laps_completed(rs.riders[1]) != ghost_laps) time_trial_ghost_lap(rs.riders[1]);
     if (rs.riders[0] && laps_completed(rs.riders[0]) != player_laps) time_trial_player_lap(rs.riders[0]);
   }
+  clock.to(g_times.other);
+  g_times.steps++;
 }

@@ -11,6 +11,7 @@
 #include "app/app.h"
 #include "common/settings.h"
 #include "data/data.h"
+#include "physics/control.h"
 #include "physics/physics.h"
 #include "physics/rider.h"
 #include "physics/shape.h"
@@ -144,6 +145,47 @@ TEST_F(RaceLoad, SameSeedSameRace) {
   std::string other;
   for (int slot = 0; slot < RACE_SLOTS; slot++) other += std::string(rider_number_text(race_state().riders[slot])) + " ";
   EXPECT_NE(other, bikes[0]);
+}
+
+// A player's bike placed at the gate of the outdoor track, brakes on and a
+// foot down, settles within 3 s on both tyres and then stays put.
+TEST_F(RaceLoad, BikeRestsAtTheRabbithillGate) {
+  game_settings().track = "rabbithill";
+  int lineup[RACE_SLOTS] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1};
+  ASSERT_TRUE(load_race(lineup, false, false, 0, 1, 0));
+  Rider* r = race_state().riders[19];
+  ASSERT_NE(r, nullptr);
+  auto hold = [&](int ticks) {
+    for (int i = 0; i < ticks; i++) {
+      set_front_brake(r, 1);
+      set_rear_brake(r, 1);
+      set_clutch(r, 0);
+      set_dab(r, 1);
+      frame_step();
+    }
+  };
+  hold((int)(2.5 / SIM_STEP));
+  Vec3 before[BODY_COUNT];
+  for (int b = 0; b < BODY_COUNT; b++) {
+    const dReal* p = dBodyGetPosition(r->bodies[b]);
+    before[b] = {(float)p[0], (float)p[1], (float)p[2]};
+  }
+  hold((int)(0.5 / SIM_STEP));
+  EXPECT_GT(r->wheels[WHEEL_FRONT].depth, 0);
+  EXPECT_GT(r->wheels[WHEEL_REAR].depth, 0);
+  for (int b = 0; b < BODY_COUNT; b++) {
+    const dReal* p = dBodyGetPosition(r->bodies[b]);
+    const dReal* v = dBodyGetLinearVel(r->bodies[b]);
+    EXPECT_LT(std::hypot(std::hypot(p[0] - before[b].x, p[1] - before[b].y), p[2] - before[b].z), 0.01) << b;
+    EXPECT_LT(std::hypot(std::hypot(v[0], v[1]), v[2]), 0.05) << b;
+  }
+  float fork = -(float)dJointGetSliderPosition(r->joints[JOINT_FORK_SLIDE]);
+  float swing = -(float)dJointGetHingeAngle(r->joints[JOINT_SWING_ARM]);
+  printf("at the rabbithill gate: fork %.1f mm (%.0f%% of travel), swing arm %.0f%% of travel\n",
+         fork * 304.8f, 100 * fork / r->spec.fork.travel, 100 * swing / r->spec.swing_arm.travel);
+  EXPECT_GT(fork, 0.05f * r->spec.fork.travel);
+  EXPECT_LT(fork, 0.6f * r->spec.fork.travel);
+  game_settings().track = "arena";
 }
 
 TEST(RosterShuffle, NoRowKeepsItsPlace) {
