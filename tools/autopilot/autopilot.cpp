@@ -54,7 +54,7 @@ std::vector<Vec3> resample(const std::vector<Vec3>& pts, float spacing) {
 // A landing is good when the bike's speed into the ground there is small:
 // the suspension takes a steep landing face, not a flat or an up-slope.
 // Flies the chassis as a point from the lip at speed v and the face's angle.
-bool lands_well(const AutopilotPath& p, int lip, float v, float face_slope, float limit) {
+bool lands_well(const AutopilotPath& p, int lip, float v, float face_slope, float limit, float* range) {
   float angle = std::atan(face_slope);
   float vs = v * std::cos(angle), vy = v * std::sin(angle);
   float s = 0, y = at(p, lip).height;
@@ -71,6 +71,7 @@ bool lands_well(const AutopilotPath& p, int lip, float v, float face_slope, floa
       float slope = (h1 - h0) / p.spacing;
       // Speed along the ground's normal (-slope, 1) / |.|.
       float into = std::fabs(-slope * vs + vy) / std::sqrt(1 + slope * slope);
+      *range = s;
       return into <= limit;
     }
   }
@@ -82,8 +83,11 @@ bool lands_well(const AutopilotPath& p, int lip, float v, float face_slope, floa
 void find_jumps(AutopilotPath* p, const AutopilotTuning& tuning) {
   int n = (int)p->samples.size();
   int span = std::max(2, (int)std::lround(3 / p->spacing));
-  int last_lip = -1000;
+  // The samples a jump already flies over hold no take-off of their own:
+  // the back of the landing is climbed in the air.
+  int covered_until = -1;
   for (int i = 0; i < n; i++) {
+    if (i <= covered_until) continue;
     float h = at(*p, i).height;
     float before = (h - at(*p, i - span).height) / (span * p->spacing);
     float after = (at(*p, i + span).height - h) / (span * p->spacing);
@@ -92,23 +96,32 @@ void find_jumps(AutopilotPath* p, const AutopilotTuning& tuning) {
     float lowest = h;
     for (int k = 1; k * p->spacing < 20; k++) lowest = std::min(lowest, at(*p, i + k).height);
     float climb = h - at(*p, i - (int)(12 / p->spacing)).height;
-    if (climb < 1.5f) continue;
-    if (i - last_lip < (int)(10 / p->spacing)) continue;  // one lip per face
+    if (climb < 3.5f) continue;  // bumps lower than this are ridden, not jumped
     // The steepest rise just before the top is the take-off angle.
     PathJump j{i, 0, before};
-    bool seen_good = false;
+    // Speeds that land well come in runs: short into a pit or onto a deck,
+    // then onto the landing's down-slope, then too far. The fastest run
+    // that still lands within reach is the landing meant; aim a little
+    // inside its top so arriving slightly slower lands there too.
+    float run_low = 0, run_high = 0, run_range = 0;
+    float low = 0, range = 0;
+    bool in_run = false;
     for (float v = 16; v <= tuning.top_speed + 0.5f; v += 2) {
-      bool good = lands_well(*p, i, v, before, tuning.landing_speed);
+      bool good = lands_well(*p, i, v, before, tuning.landing_speed, &range) && range < 110;
+      if (good && !in_run) low = v;
       if (good) {
-        seen_good = true;
-        j.lip_speed = v;
-      } else if (seen_good) {
-        break;
+        run_low = low;
+        run_high = v;
+        run_range = range;
       }
+      in_run = good;
     }
+    if (run_high > 0) j.lip_speed = run_high - 0.25f * (run_high - run_low);
+    float good_range = run_range;
     (void)lowest;
+    j.range = good_range;
     p->jumps.push_back(j);
-    last_lip = i;
+    covered_until = i + (int)(std::max(good_range, 10.0f) / p->spacing);
   }
 }
 
@@ -127,6 +140,28 @@ void speed_profile(AutopilotPath* p, const AutopilotTuning& tuning) {
         s.speed_cap = std::min(s.speed_cap, j.lip_speed);
       }
     }
+  // Whoops and rhythm bumps outside the jumps: slower the higher they stand
+  // above the ground's run, so the suspension keeps the wheels on them.
+  int w = std::max(1, (int)(8 / p->spacing));
+  std::vector<float> residual((size_t)n);
+  for (int i = 0; i < n; i++) {
+    float sum = 0;
+    for (int k = -w; k <= w; k++) sum += at(*p, i + k).height;
+    residual[(size_t)i] = std::fabs(at(*p, i).height - sum / (float)(2 * w + 1));
+  }
+  std::vector<bool> jumped((size_t)n, false);
+  for (const PathJump& j : p->jumps)
+    for (int k = -(int)(40 / p->spacing); k * p->spacing < j.range + 10; k++) jumped[(size_t)wrap(*p, j.lip + k)] = true;
+  int reach = (int)(25 / p->spacing);
+  for (int i = 0; i < n; i++) {
+    if (jumped[(size_t)i]) continue;
+    float rough = 0;
+    for (int k = -w; k <= reach; k++) rough = std::max(rough, residual[(size_t)wrap(*p, i + k)]);
+    if (rough > 0.35f) {
+      PathSample& s = p->samples[(size_t)i];
+      s.speed_cap = std::min(s.speed_cap, std::max(tuning.bump_speed / rough, 18.0f));
+    }
+  }
   for (int pass = 0; pass < 2; pass++)
     for (int i = n - 1; i >= 0; i--) {
       float next = at(*p, i + 1).speed_cap;
@@ -262,7 +297,7 @@ ControlChannels autopilot_channels(Autopilot* a, const Rider* r) {
   a->target_speed = want;
 
   // Pure pursuit: aim at a point a speed-dependent distance along the line.
-  float look = std::clamp(8 + speed * 0.45f, 10.0f, 40.0f);
+  float look = std::clamp(a->tuning.look_base + speed * a->tuning.look_time, 10.0f, 70.0f);
   const PathSample& t = at(p, a->index + (int)std::lround(look / p.spacing));
   float ox = -t.tz * a->steer_offset, oz = t.tx * a->steer_offset;  // the line's right side
   Vec3 to{t.x + ox - x, 0, t.z + oz - z};

@@ -24,6 +24,7 @@ struct PathJump {
   int lip;            // sample index of the lip
   float lip_speed;    // ft/s, the fastest that still lands well; 0 = no limit found
   float face_slope;   // rise per ft of the take-off face
+  float range;        // ft flown at lip_speed
 };
 
 // How hard the autopilot rides.
@@ -32,6 +33,11 @@ struct AutopilotTuning {
   float corner_accel = 15;     // ft/s^2 sideways the line is ridden at
   float brake_accel = 13;      // ft/s^2 planned braking before corners and jumps
   float landing_speed = 17;    // ft/s: the largest speed into the landing surface a jump may ask
+  // The aim point lies look_base + speed x look_time ahead: far enough that
+  // the slow lean of the bike does not set it weaving.
+  float bump_speed = 26;       // ft/s x ft: bumps standing this many ft proud are ridden at this / height
+  float look_base = 10;        // ft
+  float look_time = 0.8f;      // s
 };
 
 // The line round one lap of the loaded track.
