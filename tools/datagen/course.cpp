@@ -251,13 +251,13 @@ float takeoff_speed(const std::vector<CourseSample>& c, float s_start, float hei
   float run = 0, corner_radius = 200;
   for (int back = 1; back < n; back++) {
     const CourseSample& p = c[(size_t)(((int)s_start - back) % n + n) % n];
-    if (std::fabs(p.curvature) > 1.0f / 60) {
+    if (std::fabs(p.curvature) > 1.0f / 100) {
       corner_radius = 1 / std::fabs(p.curvature);
       break;
     }
     run += 1;
   }
-  float v_exit = std::min(std::sqrt(0.8f * GRAVITY * corner_radius), 45.0f);
+  float v_exit = std::min(std::sqrt(0.8f * GRAVITY * corner_radius), 40.0f);
   float v2 = std::min(v_exit * v_exit + 2 * 11 * run, 80.0f * 80.0f);
   return std::sqrt(std::max(0.0f, v2 - 2 * GRAVITY * height));
 }
@@ -706,6 +706,13 @@ GeneratedTrack generate_track(const TrackDesc& d) {
     if (is_jump(o.kind)) {
       r.takeoff_speed = takeoff_speed(t.course, s0, r.climb);
       r.range = flight_range(r.takeoff_speed, deg(o.face_deg), r.drop);
+      // The slowest take-off that still reaches the landing.
+      float lo = 0, hi = 150;
+      for (int k = 0; k < 40; k++) {
+        float mid = (lo + hi) / 2;
+        (flight_range(mid, deg(o.face_deg), r.drop) >= r.gap ? hi : lo) = mid;
+      }
+      r.needed_speed = hi;
       t.jumps.push_back(r);
     }
   }

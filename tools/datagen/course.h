@@ -99,6 +99,7 @@ struct JumpReport {
   float drop;           // ft from the lip down to the landing (negative: up)
   float takeoff_speed;  // ft/s, estimated from the run-up
   float range;          // ft a rider at that speed flies (lip to crest height)
+  float needed_speed;   // ft/s: the slowest take-off that clears the gap
 };
 
 struct GeneratedTrack {
