@@ -420,6 +420,24 @@ void build_tiles(GeneratedTrack& t, const TrackDesc& d, const Nearest& near) {
       }
       t.tile_kind[(size_t)j * o + i] = (uint8_t)(it - names.begin());
     }
+  // Every corner pattern of each pair of tiles that meet, so the editor can
+  // paint any boundary between them.
+  std::vector<std::string> pairs;
+  for (const std::string& name : names) {
+    size_t dash = name.rfind('-');
+    if (name.find('-') != dash && dash != std::string::npos) {
+      std::string pair = name.substr(0, dash);
+      if (std::find(pairs.begin(), pairs.end(), pair) == pairs.end()) pairs.push_back(pair);
+    }
+  }
+  for (const std::string& pair : pairs)
+    for (int bits = 1; bits < 15; bits++) {
+      char code[5];
+      for (int q = 0; q < 4; q++) code[q] = (bits >> (3 - q) & 1) ? '1' : '0';
+      code[4] = '\0';
+      std::string name = pair + "-" + code;
+      if (std::find(names.begin(), names.end(), name) == names.end()) names.push_back(name);
+    }
   t.tile_names = names;
 }
 
