@@ -1,7 +1,8 @@
 // race_bench.cpp -- a whole race, headless: 1 and 40 autopilot riders from
 // the rabbithill gate for 60 s of race time, through load_race and
-// frame_step as the game runs them, with the time split by phase; and the
-// floor under it, the physics world step with only its contacts made.
+// frame_step as the game runs them, with the time split by phase; riders
+// resting at the gate; and the floor under a race, the physics world step
+// with only its contacts made.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -13,6 +14,7 @@
 #include "autopilot.h"
 #include "common/settings.h"
 #include "data/data.h"
+#include "physics/control.h"
 #include "physics/physics.h"
 #include "physics/rider.h"
 #include "race/race.h"
@@ -88,6 +90,39 @@ void BM_Race(benchmark::State& state) {
   frame_step_profile(false);
 }
 BENCHMARK(BM_Race)->Arg(1)->Arg(40)->Iterations(1)->Unit(benchmark::kSecond)->UseRealTime();
+
+// Riders resting at the rabbithill gate on their brakes with a foot down:
+// what standing still costs, split the same way.
+void BM_RestingAtTheGate(benchmark::State& state) {
+  setup_once();
+  int n = (int)state.range(0);
+  Field f = start_race(n);
+  auto hold = [] {
+    for (int slot = 0; slot < RACE_SLOTS; slot++)
+      if (Rider* r = race_state().riders[slot]) {
+        set_front_brake(r, 1);
+        set_rear_brake(r, 1);
+        set_clutch(r, 0);
+        set_dab(r, 1);
+      }
+  };
+  for (int i = 0; i < 256; i++) {  // settle on the suspension first
+    hold();
+    frame_step();
+  }
+  frame_step_profile(true);
+  for (auto _ : state) {
+    hold();
+    frame_step();
+  }
+  const FrameStepTimes& t = frame_step_times();
+  double per = 1e6 / ((double)t.steps * n);
+  state.counters["contacts_us"] = t.contacts * per;
+  state.counters["world_step_us"] = t.world_step * per;
+  state.counters["rider_steps_us"] = t.riders * per;
+  frame_step_profile(false);
+}
+BENCHMARK(BM_RestingAtTheGate)->Arg(1)->Arg(40)->MinTime(3)->Unit(benchmark::kMicrosecond);
 
 // The same field spread over the first corners, then only what the world
 // step needs each tick: the contacts and the step itself.
