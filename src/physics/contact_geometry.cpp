@@ -81,6 +81,37 @@ EdgeSearch edge_ring_search(Vec3 v, Vec3 e, Vec3 c, Vec3 a, float ring_radius) {
   return best;
 }
 
+// True when no point of the triangle's boundary can come within the tube
+// radius of the ring, so that the edge and vertex search can only find a
+// gap. Every boundary point is at least as far from the ring as from the
+// wheel plane (when all three corners lie on one side of it), and at least
+// its drop below the hub less the ring radius. The slack covers the float
+// rounding of the search itself, the ring point's direction near the axle
+// most of all; an axle far from unit length, or a NaN, never skips.
+bool ring_clear_of_triangle(Vec3 c, Vec3 a, float ring_radius, float tube_radius, const Vec3 v[3]) {
+  float a2 = vec3_dot(a, a);
+  if (!(a2 > 0.25f && a2 < 4.0f)) return false;
+  float inv_len = 1.0f / std::sqrt(a2);
+  float side[3], size = 0, top = -INFINITY;
+  for (int i = 0; i < 3; i++) {
+    float d2 = vec3_dot(v[i] - c, v[i] - c);
+    if (!(d2 < INFINITY)) return false;  // also a NaN corner, which fmax would hide
+    side[i] = vec3_dot(v[i] - c, a) * inv_len;
+    size = std::fmax(size, std::sqrt(d2));
+    top = std::fmax(top, v[i].y);
+  }
+  float R = ring_radius;
+  float scale = std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z) + size;
+  float limit = tube_radius + 1.0f / 64 + 1e-3f * (1 + R) * (size + 2 * R) + 1e-5f * scale;
+  if (!(limit < INFINITY)) return false;
+  if (side[0] > limit && side[1] > limit && side[2] > limit) return true;
+  if (side[0] < -limit && side[1] < -limit && side[2] < -limit) return true;
+  return c.y - top - R > limit;
+}
+
+ContactGeometry torus_triangle_search(Vec3 c, Vec3 a, float ring_radius, float tube_radius, Vec3 v0, Vec3 v1,
+                                      Vec3 v2, bool touching_only);
+
 }  // namespace
 
 Vec3 ring_point_nearest(Vec3 c, Vec3 axis, float ring_radius, Vec3 p) {
@@ -96,6 +127,18 @@ Vec3 ring_point_nearest(Vec3 c, Vec3 axis, float ring_radius, Vec3 p) {
 
 ContactGeometry torus_triangle(Vec3 c, Vec3 a, float ring_radius, float tube_radius, Vec3 v0, Vec3 v1,
                                Vec3 v2) {
+  return torus_triangle_search(c, a, ring_radius, tube_radius, v0, v1, v2, false);
+}
+
+ContactGeometry torus_triangle_touching(Vec3 c, Vec3 a, float ring_radius, float tube_radius, Vec3 v0, Vec3 v1,
+                                        Vec3 v2) {
+  return torus_triangle_search(c, a, ring_radius, tube_radius, v0, v1, v2, true);
+}
+
+namespace {
+
+ContactGeometry torus_triangle_search(Vec3 c, Vec3 a, float ring_radius, float tube_radius, Vec3 v0, Vec3 v1,
+                                      Vec3 v2, bool touching_only) {
   const float R = ring_radius, r = tube_radius;
   const Vec3 v[3] = {v0, v1, v2};
   const Vec3 e[3] = {v1 - v0, v2 - v1, v0 - v2};
@@ -166,6 +209,9 @@ ContactGeometry torus_triangle(Vec3 c, Vec3 a, float ring_radius, float tube_rad
   }
 
   // Edges and vertices: the nearest of the triangle's boundary to the ring.
+  // A caller that keeps only contacts is spared the search when it cannot
+  // find one.
+  if (touching_only && ring_clear_of_triangle(c, a, R, r, v)) return out;
   float best = 0;
   int best_index = -1;  // 0..2 edges, 3..5 vertices
   Vec3 best_point;
@@ -210,6 +256,8 @@ ContactGeometry torus_triangle(Vec3 c, Vec3 a, float ring_radius, float tube_rad
   }
   return out;
 }
+
+}  // namespace
 
 ContactGeometry sphere_triangle(Vec3 s, float radius, Vec3 v0, Vec3 v1, Vec3 v2) {
   const Vec3 v[3] = {v0, v1, v2};

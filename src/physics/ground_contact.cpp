@@ -26,10 +26,38 @@ constexpr int PROBE_CELL_LIMIT = 256;
 
 bool finite_vec(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
+// True when every triangle of the cells i0..i1, j0..j1 lies so far below
+// centre.y - reach that a sphere of that radius about centre cannot touch
+// any: each point of such a triangle is more than reach away. Only asked on
+// ground that is finite and no steeper than 10:1 over the window, where the
+// triangle tests' float rounding is a small fraction of the slack; anywhere
+// else the triangles are tested as they come.
+bool terrain_window_below(const Terrain& t, int i0, int i1, int j0, int j1, Vec3 centre, float reach) {
+  if (!(t.cell >= 1.0f / 1024 && t.cell <= 1e6f)) return false;
+  int n = t.samples;
+  auto clamp_index = [n](int i) { return i < 0 ? 0 : (i >= n ? n - 1 : i); };
+  float lo = INFINITY, hi = -INFINITY;
+  for (int j = j0; j <= j1 + 1; j++) {
+    const float* row = t.heights + clamp_index(j) * n;
+    for (int i = i0; i <= i1 + 1; i++) {
+      float h = row[clamp_index(i)];
+      if (!std::isfinite(h)) return false;
+      lo = std::fmin(lo, h);
+      hi = std::fmax(hi, h);
+    }
+  }
+  if (!(hi - lo <= 10 * t.cell)) return false;
+  float drop = centre.y - hi;
+  float size = (centre.y - lo) + 4 * (reach + t.cell);
+  float scale = std::fabs(centre.x) + std::fabs(centre.y) + std::fabs(centre.z) + std::fabs(lo) + std::fabs(hi);
+  return drop > reach + 1.0f / 64 + 1e-3f * size + 1e-5f * scale;
+}
+
 // The deepest positive result of test over both triangles of every cell
 // under centre +- reach, rows from the lowest, columns from the lowest.
+// With below_skips, a window wholly below the reach is passed over.
 template <class Test>
-bool terrain_probe(Vec3 centre, float reach, Test test, ContactGeometry* out) {
+bool terrain_probe(Vec3 centre, float reach, Test test, ContactGeometry* out, bool below_skips = false) {
   const Terrain& t = terrain_record();
   if (!t.heights || !(t.cell > 0) || !finite_vec(centre) || !(reach >= 0)) return false;
   float inv = 1.0f / t.cell;
@@ -39,6 +67,7 @@ bool terrain_probe(Vec3 centre, float reach, Test test, ContactGeometry* out) {
     return false;
   int i0 = (int)i0f, i1 = (int)i1f, j0 = (int)j0f, j1 = (int)j1f;
   if (i1 - i0 > PROBE_CELL_LIMIT || j1 - j0 > PROBE_CELL_LIMIT) return false;
+  if (below_skips && terrain_window_below(t, i0, i1, j0, j1, centre, reach)) return false;
   int n = t.samples;
   auto clamp_index = [n](int i) { return i < 0 ? 0 : (i >= n ? n - 1 : i); };
   // Outside the field the triangles keep their places, with the edge heights.
@@ -122,6 +151,40 @@ bool sphere_pair(const Sphere& a, dBodyID body_a, const Sphere& b, dBodyID body_
   return true;
 }
 
+// A sphere about the chassis that holds every part's test reach: the
+// shape's bounding radius, and for a wheel the tyre's too. Parts of two
+// riders are only tested when their centres are nearer than the sum of
+// their reaches, so two such spheres apart mean no part pair is tested.
+struct RiderBound {
+  Vec3 centre;   // ft, world
+  float radius;  // ft
+};
+
+RiderBound rider_bound(const Rider* r) {
+  RiderBound out{body_position(r->bodies[BODY_CHASSIS]), 0};
+  for (int part = 0; part < BODY_COUNT; part++) {
+    float reach = r->shape_source[part] ? r->shape_source[part]->bounding_radius : 0;
+    if (part == BODY_FRONT_WHEEL || part == BODY_REAR_WHEEL) {
+      const WheelState& w = r->wheels[part == BODY_FRONT_WHEEL ? WHEEL_FRONT : WHEEL_REAR];
+      reach = std::fmax(reach, w.ring_radius + w.tube_radius);
+    }
+    float d = vec3_length(body_position(r->bodies[part]) - out.centre) + reach;
+    // A NaN part fails its own distance test, so it cannot widen the reach.
+    if (d > out.radius) out.radius = d;
+  }
+  return out;
+}
+
+// True only when a thing of reach `reach` at p is certainly farther from
+// every part of the rider than the per-part tests allow. The slack dwarfs
+// the float rounding of those tests, so a pair they could pass is never
+// dropped; a NaN anywhere keeps the pair.
+bool rider_bound_clear(const RiderBound& b, Vec3 p, float reach) {
+  float d = vec3_length(p - b.centre);
+  float limit = b.radius + reach;
+  return d > limit + 1.0f / 64 + 1e-4f * (d + limit);
+}
+
 // The collider against every part of rider R; R's part bits hit.
 int collider_against_rider(const Collider& s, Rider* R, bool penalty, bool online) {
   int hit = 0;
@@ -171,13 +234,14 @@ bool tyre_ground_probe(const WheelState& wheel, ContactGeometry* out) {
   Vec3 axle = mat3_mul(body_rotation(wheel.body), wheel.axle);
   float R = wheel.ring_radius, r = wheel.tube_radius;
   return terrain_probe(
-      c, R + r, [&](Vec3 v0, Vec3 v1, Vec3 v2) { return torus_triangle(c, axle, R, r, v0, v1, v2); }, out);
+      c, R + r, [&](Vec3 v0, Vec3 v1, Vec3 v2) { return torus_triangle_touching(c, axle, R, r, v0, v1, v2); }, out);
 }
 
 bool sphere_ground_probe(Vec3 centre, float radius, ContactGeometry* out) {
+  // A sphere is clear of triangles wholly more than its radius below it.
   return terrain_probe(
       centre, radius, [&](Vec3 v0, Vec3 v1, Vec3 v2) { return sphere_triangle(centre, radius, v0, v1, v2); },
-      out);
+      out, true);
 }
 
 float surface_friction(const Surface& s, float speed) {
@@ -323,12 +387,14 @@ void object_contacts(Rider* r) {
     count = (int)merged_statues.size();
   }
   int tick = physics_race_tick();
+  RiderBound bound = rider_bound(r);
   for (int k = 0; k < count; k++) {
     int index = list[k];
     if (index < 0 || index >= track.statues.count) continue;
     Statue& statue = track.statues[index];
     if (!statue.shape) continue;
     Vec3 position{statue.x, statue.y, statue.z};
+    if (rider_bound_clear(bound, position, statue.shape->bounding_radius)) continue;
     Mat3 rotation = statue.face_camera_size != 0 ? Mat3{} : statue.orientation;
     shape_place(&placed_statue, *statue.shape, position, rotation);
     Collider s{&placed_statue, position, statue.shape->bounding_radius, nullptr};
@@ -352,6 +418,10 @@ int rider_contacts(Rider* a, Rider* b, bool online) {
   bool penalty = a->last_bump_tick == tick || b->last_bump_tick == tick;
   static constexpr int ORDER[7] = {BODY_FRONT_WHEEL, BODY_REAR_WHEEL, BODY_CHASSIS, BODY_FORK_UPPER,
                                    BODY_FORK_LOWER, BODY_SWING_ARM, BODY_TORSO};
+  // Most pairs in a field are far apart: one sphere test each rules them
+  // out before any shape is placed.
+  RiderBound ba = rider_bound(a), bb = rider_bound(b);
+  if (rider_bound_clear(bb, ba.centre, ba.radius)) return 0;
   int hit = 0, by = 0;
   for (int part : ORDER) {
     Shape* placed = a->shapes[part];
@@ -359,6 +429,7 @@ int rider_contacts(Rider* a, Rider* b, bool online) {
     if (!placed || !source) continue;
     dBodyID body = a->bodies[part];
     Vec3 position = body_position(body);
+    if (rider_bound_clear(bb, position, source->bounding_radius)) continue;
     shape_place(placed, *source, position, body_rotation(body));
     // Online only the front ends meet each other's front ends.
     bool front = part == BODY_FRONT_WHEEL || part == BODY_FORK_UPPER || part == BODY_FORK_LOWER;

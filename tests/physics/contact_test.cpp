@@ -480,3 +480,48 @@ TEST(ContactParameters, FrictionDirection) {
 }
 
 }  // namespace
+
+// ---------------------------------------------------------------- the contact-only tyre test
+
+// The ground probe keeps only contacts, so it may skip the edge search where
+// no contact can come of it; wherever either finds a contact the two must
+// agree to the bit. Wheels beside, above and in the triangle, some moved
+// along their axle to just past the tube's reach, some far out on the track
+// where float spacing is coarser.
+TEST(TorusTriangleTouching, SameContactsAsTheFullTest) {
+  std::mt19937 rng(4242);
+  std::uniform_real_distribution<double> u(-1, 1);
+  int contacts = 0, skipped = 0;
+  for (int k = 0; k < 20000; k++) {
+    Triangle tri = random_triangle(rng);
+    D3 far = k % 4 == 3 ? D3{700 * u(rng), 40 * u(rng), 700 * u(rng)} : D3{};
+    D3 c{2.5 * u(rng), 0.5 + 2 * u(rng), 2.5 * u(rng)};
+    Torus t = make_torus(c, random_axle(rng), R_RING, R_TUBE);
+    if (k % 2 == 1) {
+      // Slide along the axle until the nearest corner is just beyond the tube.
+      double lo = 1e300, hi = -1e300;
+      for (const D3& v : tri.v) lo = std::min(lo, dot(v - t.c, t.a)), hi = std::max(hi, dot(v - t.c, t.a));
+      double gap = R_TUBE + 0.05 * std::fabs(u(rng)) - 0.01;
+      t.c = t.c + t.a * (u(rng) > 0 ? lo - gap : hi + gap);
+    }
+    Vec3 v[3], c3 = f3(t.c + far), a3 = f3(t.a);
+    for (int i = 0; i < 3; i++) v[i] = f3(tri.v[i] + far);
+    ContactGeometry full = torus_triangle(c3, a3, (float)t.R, (float)t.r, v[0], v[1], v[2]);
+    ContactGeometry touch = torus_triangle_touching(c3, a3, (float)t.R, (float)t.r, v[0], v[1], v[2]);
+    if (full.depth > 0 || touch.depth > 0) {
+      contacts++;
+      ASSERT_EQ(touch.depth, full.depth) << "case " << k;
+      ASSERT_EQ(touch.point.x, full.point.x) << "case " << k;
+      ASSERT_EQ(touch.point.y, full.point.y) << "case " << k;
+      ASSERT_EQ(touch.point.z, full.point.z) << "case " << k;
+      ASSERT_EQ(touch.normal.x, full.normal.x) << "case " << k;
+      ASSERT_EQ(touch.normal.y, full.normal.y) << "case " << k;
+      ASSERT_EQ(touch.normal.z, full.normal.z) << "case " << k;
+    } else if (touch.depth == 0 && full.depth < 0) {
+      skipped++;
+    }
+  }
+  // Both sides of the question are asked often.
+  EXPECT_GT(contacts, 1000);
+  EXPECT_GT(skipped, 1000);
+}
