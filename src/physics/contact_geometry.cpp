@@ -81,32 +81,69 @@ EdgeSearch edge_ring_search(Vec3 v, Vec3 e, Vec3 c, Vec3 a, float ring_radius) {
   return best;
 }
 
+// What ring_clear_of_triangle needs of the face: its corners, edges and
+// unnormalised normal n, and the ring's lowest point against it.
+struct FaceView {
+  const Vec3* v;  // [3] ft
+  const Vec3* e;  // [3] ft, v[i+1] - v[i]
+  Vec3 n;         // ft^2, upward
+  float n_len;    // ft^2
+  Vec3 low;       // ft, the ring point most opposed to n
+  float s_low;    // ft^3, (low - v0) . n
+};
+
 // True when no point of the triangle's boundary can come within the tube
 // radius of the ring, so that the edge and vertex search can only find a
-// gap. Every boundary point is at least as far from the ring as from the
-// wheel plane (when all three corners lie on one side of it), and at least
-// its drop below the hub less the ring radius. The slack covers the float
-// rounding of the search itself, the ring point's direction near the axle
-// most of all; an axle far from unit length, or a NaN, never skips.
-bool ring_clear_of_triangle(Vec3 c, Vec3 a, float ring_radius, float tube_radius, const Vec3 v[3]) {
+// gap. Four lower bounds on that distance, any one enough:
+// - the distance from the wheel plane, when all three corners lie on one
+//   side of it;
+// - the drop below the hub less the ring radius;
+// - the height of the ring's lowest point over the face's plane;
+// - the distance of that lowest point from the triangle less the reach of
+//   the part of the ring within a tube radius of the plane (an arc about
+//   the lowest point, chord rho), less the tube radius.
+// The search's own points are ring points or points of the ring's disc,
+// whose distances from the plane are no smaller than the lowest point's.
+// The slack covers the float rounding of the search itself, the ring
+// point's direction near the axle most of all; an axle far from unit
+// length, or a NaN, never skips.
+bool ring_clear_of_triangle(Vec3 c, Vec3 a, float ring_radius, float tube_radius, const FaceView& f) {
   float a2 = vec3_dot(a, a);
   if (!(a2 > 0.25f && a2 < 4.0f)) return false;
   float inv_len = 1.0f / std::sqrt(a2);
   float side[3], size = 0, top = -INFINITY;
   for (int i = 0; i < 3; i++) {
-    float d2 = vec3_dot(v[i] - c, v[i] - c);
+    float d2 = vec3_dot(f.v[i] - c, f.v[i] - c);
     if (!(d2 < INFINITY)) return false;  // also a NaN corner, which fmax would hide
-    side[i] = vec3_dot(v[i] - c, a) * inv_len;
+    side[i] = vec3_dot(f.v[i] - c, a) * inv_len;
     size = std::fmax(size, std::sqrt(d2));
-    top = std::fmax(top, v[i].y);
+    top = std::fmax(top, f.v[i].y);
   }
-  float R = ring_radius;
+  float R = ring_radius, r = tube_radius;
   float scale = std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z) + size;
-  float limit = tube_radius + 1.0f / 64 + 1e-3f * (1 + R) * (size + 2 * R) + 1e-5f * scale;
+  float slack = 1.0f / 64 + 1e-3f * (1 + R) * (size + 2 * R) + 1e-5f * scale;
+  float limit = r + slack;
   if (!(limit < INFINITY)) return false;
   if (side[0] > limit && side[1] > limit && side[2] > limit) return true;
   if (side[0] < -limit && side[1] < -limit && side[2] < -limit) return true;
-  return c.y - top - R > limit;
+  if (c.y - top - R > limit) return true;
+
+  if (!(f.n_len > 0 && f.n_len < INFINITY)) return false;
+  float gap = f.s_low / f.n_len;  // ft, lowest ring point over the plane
+  if (gap > limit) return true;
+  // The part of the face's normal across the axle, as a fraction: small
+  // when the wheel lies almost flat on the face and the arc spreads wide.
+  float across = vec3_length(vec3_cross(f.n, a)) / (f.n_len * std::sqrt(a2));
+  if (!(across >= 0.1f && across <= 1.5f)) return false;
+  float rho = std::fmin(2 * R, std::sqrt(2 * R * std::fmax(limit - gap, 0.0f) / across));
+  float away = -INFINITY;  // ft, low's distance outside the farthest edge line
+  for (int i = 0; i < 3; i++) {
+    Vec3 m = vec3_cross(f.e[i], f.n);
+    float m_len = vec3_length(m);
+    if (!(m_len > 0 && m_len < INFINITY)) return false;
+    away = std::fmax(away, vec3_dot(f.low - f.v[i], m) / m_len);
+  }
+  return away > rho + limit + slack;
 }
 
 ContactGeometry torus_triangle_search(Vec3 c, Vec3 a, float ring_radius, float tube_radius, Vec3 v0, Vec3 v1,
@@ -211,7 +248,7 @@ ContactGeometry torus_triangle_search(Vec3 c, Vec3 a, float ring_radius, float t
   // Edges and vertices: the nearest of the triangle's boundary to the ring.
   // A caller that keeps only contacts is spared the search when it cannot
   // find one.
-  if (touching_only && ring_clear_of_triangle(c, a, R, r, v)) return out;
+  if (touching_only && ring_clear_of_triangle(c, a, R, r, FaceView{v, e, n, n_len, low, s_low})) return out;
   float best = 0;
   int best_index = -1;  // 0..2 edges, 3..5 vertices
   Vec3 best_point;

@@ -486,8 +486,9 @@ TEST(ContactParameters, FrictionDirection) {
 // The ground probe keeps only contacts, so it may skip the edge search where
 // no contact can come of it; wherever either finds a contact the two must
 // agree to the bit. Wheels beside, above and in the triangle, some moved
-// along their axle to just past the tube's reach, some far out on the track
-// where float spacing is coarser.
+// along their axle to just past the tube's reach, some brought down to just
+// touch the face's plane, some far out on the track where float spacing is
+// coarser.
 TEST(TorusTriangleTouching, SameContactsAsTheFullTest) {
   std::mt19937 rng(4242);
   std::uniform_real_distribution<double> u(-1, 1);
@@ -503,6 +504,11 @@ TEST(TorusTriangleTouching, SameContactsAsTheFullTest) {
       for (const D3& v : tri.v) lo = std::min(lo, dot(v - t.c, t.a)), hi = std::max(hi, dot(v - t.c, t.a));
       double gap = R_TUBE + 0.05 * std::fabs(u(rng)) - 0.01;
       t.c = t.c + t.a * (u(rng) > 0 ? lo - gap : hi + gap);
+    } else if (k % 4 == 2) {
+      // Lowest ring point from a little in the face's plane to a little
+      // over the tube's reach above it, anywhere beside the face.
+      double lowest = dot(t.c - tri.v[0], tri.n) - t.R * len(cross(tri.n, t.a));
+      t.c = t.c + tri.n * (0.2 * u(rng) + 0.15 - lowest);
     }
     Vec3 v[3], c3 = f3(t.c + far), a3 = f3(t.a);
     for (int i = 0; i < 3; i++) v[i] = f3(tri.v[i] + far);
