@@ -123,6 +123,16 @@ struct Collider {
   dBodyID body;
 };
 
+// True when the spheres certainly miss: a squared test a little wider than
+// sphere_pair's own, so that the square root is only taken near a touch.
+// (dist^2 > 1.001 reach^2 gives dist > reach after every rounding; a NaN
+// goes on to the full test.)
+inline bool spheres_apart(const Sphere& a, const Sphere& b) {
+  Vec3 d = b.centre - a.centre;
+  float reach = a.radius + b.radius;
+  return vec3_dot(d, d) > reach * reach * 1.001f;
+}
+
 // Sphere a (of the collider) against sphere b (of rider part body_b).
 // The joint pushes body_b along the normal, from a toward b.
 bool sphere_pair(const Sphere& a, dBodyID body_a, const Sphere& b, dBodyID body_b, bool penalty) {
@@ -217,7 +227,8 @@ int collider_against_rider(const Collider& s, Rider* R, bool penalty, bool onlin
       if (!(vec3_length(s.position - position) < s.bounding_radius + source->bounding_radius)) continue;
       shape_place(placed, *source, position, body_rotation(body));
       for (const Sphere& a : s.placed->spheres)
-        for (const Sphere& b : placed->spheres) touched |= sphere_pair(a, s.body, b, body, penalty);
+        for (const Sphere& b : placed->spheres)
+          if (!spheres_apart(a, b)) touched |= sphere_pair(a, s.body, b, body, penalty);
     }
     if (touched) hit |= part_bit(part);
   }

@@ -145,6 +145,61 @@ TEST_F(AssemblyTest, TyreProbeOnFlatGroundIsAFaceContact) {
   EXPECT_FALSE(sphere_ground_probe({1e30f, 3, 100}, 1, &g));
 }
 
+// The probe passes over ground wholly below a sphere's reach; over rough
+// ground, steep enough in places that the pass is not allowed, spheres
+// resting just above, on and in it must find what every triangle under
+// them finds, bit for bit.
+TEST_F(AssemblyTest, SphereProbeFindsWhatEveryTriangleFinds) {
+  ground([](float x, float z) {
+    float bumps = 3 + 0.7f * std::sin(x * 0.9f) * std::cos(z * 1.3f) + 0.2f * std::sin(x * 7.1f + z * 3.3f);
+    return x > 150 && x < 160 ? bumps + 30 * std::sin(z) : bumps;  // a strip of cliffs
+  });
+  const Terrain& t = terrain_record();
+  auto vertex = [&](int c, int r) {
+    auto clamp = [&](int i) { return std::clamp(i, 0, t.samples - 1); };
+    return Vec3{(float)c * t.cell, t.heights[clamp(r) * t.samples + clamp(c)], (float)r * t.cell};
+  };
+  unsigned seed = 12345;
+  auto uniform = [&] {  // 0..1
+    seed = seed * 1664525u + 1013904223u;
+    return (float)(seed >> 8) / 16777216.0f;
+  };
+  int found = 0, missed = 0;
+  for (int k = 0; k < 4000; k++) {
+    float radius = 0.1f + 0.8f * uniform();
+    float x = 10 + 230 * uniform(), z = 10 + 230 * uniform();
+    float y = terrain_height(t, x, z) + radius + 0.3f * uniform() - 0.1f;
+    if (k % 3 == 0) y += 1.5f * uniform();
+    Vec3 s{x, y, z};
+    ContactGeometry best;
+    int i0 = (int)std::floor((x - radius) / t.cell), i1 = (int)std::floor((x + radius) / t.cell);
+    int j0 = (int)std::floor((z - radius) / t.cell), j1 = (int)std::floor((z + radius) / t.cell);
+    for (int j = j0; j <= j1; j++)
+      for (int i = i0; i <= i1; i++) {
+        int flip = (i & 1) ^ (j & 1) ^ 1;
+        ContactGeometry a = sphere_triangle(s, radius, vertex(i, j), vertex(i, j + 1), vertex(i + 1, j + flip));
+        if (a.depth > best.depth) best = a;
+        ContactGeometry b =
+            sphere_triangle(s, radius, vertex(i + 1, j + 1), vertex(i + 1, j), vertex(i, j + 1 - flip));
+        if (b.depth > best.depth) best = b;
+      }
+    ContactGeometry g;
+    bool hit = sphere_ground_probe(s, radius, &g);
+    ASSERT_EQ(hit, best.depth > 0) << "case " << k;
+    if (!hit) {
+      missed++;
+      continue;
+    }
+    found++;
+    Vec3 normal = contact_normal_correct(best.normal);
+    ASSERT_EQ(std::memcmp(&g.depth, &best.depth, sizeof(float)), 0) << "case " << k;
+    ASSERT_EQ(std::memcmp(&g.point, &best.point, sizeof(Vec3)), 0) << "case " << k;
+    ASSERT_EQ(std::memcmp(&g.normal, &normal, sizeof(Vec3)), 0) << "case " << k;
+  }
+  EXPECT_GT(found, 500);
+  EXPECT_GT(missed, 500);
+}
+
 TEST(SurfaceLookup, InterpolatesFrictionInSpeedSquaredAndRollingInSpeed) {
   Surface s{};
   s.friction_value[0] = 0.8f;
