@@ -114,12 +114,15 @@ bool ring_clear_of_triangle(Vec3 c, Vec3 a, float ring_radius, float tube_radius
   float side[3], size = 0, top = -INFINITY;
   for (int i = 0; i < 3; i++) {
     float d2 = vec3_dot(f.v[i] - c, f.v[i] - c);
-    if (!(d2 < INFINITY)) return false;  // also a NaN corner, which fmax would hide
+    if (!(d2 < INFINITY)) return false;  // also a NaN corner
     side[i] = vec3_dot(f.v[i] - c, a) * inv_len;
-    size = std::fmax(size, std::sqrt(d2));
-    top = std::fmax(top, f.v[i].y);
+    // Plain comparisons: everything here is finite, and fmax is a call.
+    float d = std::sqrt(d2);
+    if (d > size) size = d;
+    if (f.v[i].y > top) top = f.v[i].y;
   }
   float R = ring_radius, r = tube_radius;
+  if (!(R >= 0 && r >= 0)) return false;  // the drop and arc bounds take R as a length
   float scale = std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z) + size;
   float slack = 1.0f / 64 + 1e-3f * (1 + R) * (size + 2 * R) + 1e-5f * scale;
   float limit = r + slack;
@@ -130,18 +133,23 @@ bool ring_clear_of_triangle(Vec3 c, Vec3 a, float ring_radius, float tube_radius
 
   if (!(f.n_len > 0 && f.n_len < INFINITY)) return false;
   float gap = f.s_low / f.n_len;  // ft, lowest ring point over the plane
+  if (!(std::fabs(gap) < INFINITY)) return false;
   if (gap > limit) return true;
   // The part of the face's normal across the axle, as a fraction: small
   // when the wheel lies almost flat on the face and the arc spreads wide.
   float across = vec3_length(vec3_cross(f.n, a)) / (f.n_len * std::sqrt(a2));
   if (!(across >= 0.1f && across <= 1.5f)) return false;
-  float rho = std::fmin(2 * R, std::sqrt(2 * R * std::fmax(limit - gap, 0.0f) / across));
-  float away = -INFINITY;  // ft, low's distance outside the farthest edge line
+  float rise = limit - gap > 0 ? limit - gap : 0;  // ft
+  float rho = std::sqrt(2 * R * rise / across);
+  if (rho > 2 * R) rho = 2 * R;
+  // low's distance outside the farthest edge line; a NaN is never farthest.
+  float away = -INFINITY;  // ft
   for (int i = 0; i < 3; i++) {
     Vec3 m = vec3_cross(f.e[i], f.n);
     float m_len = vec3_length(m);
     if (!(m_len > 0 && m_len < INFINITY)) return false;
-    away = std::fmax(away, vec3_dot(f.low - f.v[i], m) / m_len);
+    float out = vec3_dot(f.low - f.v[i], m) / m_len;
+    if (out > away) away = out;
   }
   return away > rho + limit + slack;
 }

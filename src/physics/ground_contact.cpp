@@ -42,8 +42,8 @@ bool terrain_window_below(const Terrain& t, int i0, int i1, int j0, int j1, Vec3
     for (int i = i0; i <= i1 + 1; i++) {
       float h = row[clamp_index(i)];
       if (!std::isfinite(h)) return false;
-      lo = std::fmin(lo, h);
-      hi = std::fmax(hi, h);
+      if (h < lo) lo = h;
+      if (h > hi) hi = h;
     }
   }
   if (!(hi - lo <= 10 * t.cell)) return false;
