@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <filesystem>
 
 #include "app/app.h"
 #include "common/settings.h"
@@ -17,10 +16,9 @@
 #include "race/race.h"
 #include "render/model.h"
 #include "track/track.h"
+#include "game_data_home.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 constexpr uint64_t KNOWN_RACE_HASH = 17753934718075016317ull;
 
@@ -66,13 +64,8 @@ uint64_t run_race(int seed_tick, int ticks) {
 }
 
 TEST(RaceDeterminism, SameSeedSameBodiesAfterTwentySeconds) {
-  fs::path home = fs::temp_directory_path() / ("kt_determinism_" + std::to_string(getpid()));
-  fs::create_directories(home / "data");
-  for (const char* archive : {"zzzz.saf", "kestrail-data.saf", "rabbithill.saf", "arena.saf"})
-    fs::create_symlink(fs::path(KT_BUILD_DIR) / archive, home / "data" / archive);
-  setenv("XDG_DATA_HOME", home.c_str(), 1);
-  setenv("KT_HOME", (home / "data").c_str(), 1);
-  data_paths_reset();
+  GameDataHome data;
+  data.open("determinism");
   physics_init();
   game_settings().track = "rabbithill";
 
@@ -98,10 +91,7 @@ TEST(RaceDeterminism, SameSeedSameBodiesAfterTwentySeconds) {
   physics_shutdown();
   models_clear();
   shapes_clear();
-  unsetenv("KT_HOME");
-  unsetenv("XDG_DATA_HOME");
-  data_paths_reset();
-  fs::remove_all(home);
+  data.close();
 }
 
 }  // namespace

@@ -3,9 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "app/app.h"
@@ -19,23 +16,14 @@
 #include "race/race.h"
 #include "render/model.h"
 #include "track/track.h"
+#include "game_data_home.h"
 
 namespace {
-
-namespace fs = std::filesystem;
 
 class RaceLoad : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    home = fs::temp_directory_path() / ("kt_race_load_" + std::to_string(getpid()));
-    fs::create_directories(home / "data");
-    for (const char* archive : {"zzzz.saf", "kestrail-data.saf", "rabbithill.saf", "arena.saf"})
-      fs::create_symlink(fs::path(KT_BUILD_DIR) / archive, home / "data" / archive);
-    setenv("XDG_DATA_HOME", home.c_str(), 1);
-    setenv("KT_HOME", (home / "data").c_str(), 1);
-    data_paths_reset();
-    log_reset();
-    log_printf("VORN_LOGFILE=%s/log.txt", home.c_str());
+    data.open("race_load");
     physics_init();
   }
   static void TearDownTestSuite() {
@@ -47,21 +35,12 @@ class RaceLoad : public ::testing::Test {
     physics_shutdown();
     models_clear();
     shapes_clear();
-    log_reset();
-    unsetenv("KT_HOME");
-    unsetenv("XDG_DATA_HOME");
-    data_paths_reset();
-    fs::remove_all(home);
+    data.close();
   }
   void SetUp() override { game_settings().track = "arena"; }
-  static std::string log_text() {
-    std::ifstream in(home / "log.txt");
-    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-  }
-  static fs::path home;
+  static std::string log_text() { return data.log_text(); }
+  inline static GameDataHome data;
 };
-
-fs::path RaceLoad::home;
 
 TEST_F(RaceLoad, OneHumanAtMostInTheFirstHumanSlot) {
   int lineup[RACE_SLOTS] = {2, 1, 2, 1};

@@ -21,6 +21,7 @@
 #include "render/model.h"
 #include "track/terrain.h"
 #include "track/track.h"
+#include "game_data_home.h"
 
 namespace {
 
@@ -33,34 +34,15 @@ std::string read_all(const fs::path& p) {
 
 class GeneratedTracks : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    home = fs::temp_directory_path() / ("kt_datagen_home_" + std::to_string(getpid()));
-    fs::create_directories(home);
-    setenv("XDG_DATA_HOME", home.c_str(), 1);
-    // The built archives alone, not the whole build tree around them.
-    fs::path data = home / "data";
-    fs::create_directories(data);
-    for (const char* archive : {"zzzz.saf", "kestrail-data.saf", "rabbithill.saf", "arena.saf"})
-      fs::create_symlink(fs::path(KT_BUILD_DIR) / archive, data / archive);
-    setenv("KT_HOME", data.c_str(), 1);
-    unsetenv("VORN_LOGFILE");
-    data_paths_reset();
-    log_printf("VORN_LOGFILE=%s/log.txt", home.c_str());
-  }
+  static void SetUpTestSuite() { data.open("datagen"); }
   static void TearDownTestSuite() {
     track_unload();
     models_clear();
     shapes_clear();
-    log_reset();
-    unsetenv("KT_HOME");
-    unsetenv("XDG_DATA_HOME");
-    data_paths_reset();
-    fs::remove_all(home);
+    data.close();
   }
-  static fs::path home;
+  inline static GameDataHome data;
 };
-
-fs::path GeneratedTracks::home;
 
 const TrackDesc* const DESCS[] = {&rabbithill_desc(), &arena_desc()};
 
@@ -85,7 +67,7 @@ TEST_F(GeneratedTracks, TrackListShowsBothTitles) {
 TEST_F(GeneratedTracks, LoadWithoutAWarning) {
   for (const TrackDesc* d : DESCS) {
     log_reset();
-    fs::path log = home / (d->dir + ".log");
+    fs::path log = data.home / (d->dir + ".log");
     log_printf("VORN_LOGFILE=%s", log.c_str());
     track_current().track_name = d->dir;
     ASSERT_TRUE(track_load()) << d->dir;
@@ -245,7 +227,7 @@ TEST_F(GeneratedTracks, StatueShapesStandWhereTheirModelsStand) {
 
 // Building again gives the very same bytes.
 TEST_F(GeneratedTracks, BuildingTwiceGivesIdenticalArchives) {
-  fs::path again = home / "again";
+  fs::path again = data.home / "again";
   fs::create_directories(again);
   std::string command = std::string("'") + KT_DATAGEN + "' --out '" + again.string() + "' > /dev/null";
   ASSERT_EQ(std::system(command.c_str()), 0);

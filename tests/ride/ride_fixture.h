@@ -22,22 +22,14 @@
 #include "race/race.h"
 #include "render/model.h"
 #include "track/track.h"
+#include "game_data_home.h"
 
 class RideFixture : public ::testing::Test {
  protected:
-  inline static std::filesystem::path home;
+  inline static GameDataHome data;
 
   static void SetUpTestSuite() {
-    namespace fs = std::filesystem;
-    home = fs::temp_directory_path() / ("kt_ride_" + std::to_string(getpid()));
-    fs::create_directories(home / "data");
-    for (const char* archive : {"zzzz.saf", "kestrail-data.saf", "rabbithill.saf", "arena.saf"})
-      fs::create_symlink(fs::path(KT_BUILD_DIR) / archive, home / "data" / archive);
-    setenv("XDG_DATA_HOME", home.c_str(), 1);
-    setenv("KT_HOME", (home / "data").c_str(), 1);
-    data_paths_reset();
-    log_reset();
-    log_printf("VORN_LOGFILE=%s/log.txt", home.c_str());
+    data.open("ride");
     make_home_folder();
     settings_reset();
     bike_settings_reset();
@@ -54,11 +46,7 @@ class RideFixture : public ::testing::Test {
     physics_shutdown();
     models_clear();
     shapes_clear();
-    log_reset();
-    unsetenv("KT_HOME");
-    unsetenv("XDG_DATA_HOME");
-    data_paths_reset();
-    std::filesystem::remove_all(home);
+    data.close();
   }
 
   // A race of `riders` (slot 0 the player, the rest robots) on track, every

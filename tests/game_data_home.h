@@ -1,0 +1,48 @@
+// game_data_home.h -- for tests over the generated game data: a scratch home
+// folder, the built archives (and nothing else of the build tree) as the
+// install folder, and the log written into the home folder.
+#pragma once
+
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "data/data.h"
+#include "platform/platform.h"
+
+struct GameDataHome {
+  std::filesystem::path home;
+
+  // name keeps the folders of test programs running side by side apart.
+  void open(const std::string& name) {
+    namespace fs = std::filesystem;
+    home = fs::temp_directory_path() / ("kt_" + name + "_" + std::to_string(getpid()));
+    fs::remove_all(home);
+    fs::create_directories(home / "data");
+    for (const char* archive : {"zzzz.saf", "kestrail-data.saf", "rabbithill.saf", "arena.saf"})
+      fs::create_symlink(fs::path(KT_BUILD_DIR) / archive, home / "data" / archive);
+    setenv("XDG_DATA_HOME", home.c_str(), 1);
+    setenv("KT_HOME", (home / "data").c_str(), 1);
+    unsetenv("VORN_LOGFILE");
+    data_paths_reset();
+    log_reset();
+    log_printf("VORN_LOGFILE=%s/log.txt", home.c_str());
+  }
+
+  void close() {
+    log_reset();
+    unsetenv("KT_HOME");
+    unsetenv("XDG_DATA_HOME");
+    data_paths_reset();
+    std::filesystem::remove_all(home);
+  }
+
+  std::string log_text() const {
+    std::ifstream in(home / "log.txt");
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  }
+};
