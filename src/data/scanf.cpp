@@ -40,17 +40,21 @@ int digit_value(int c) {
   return 99;
 }
 
+// An optional sign, counted against the width; true for "-".
+bool read_sign(Scan& in, int* left) {
+  int c = in.peek();
+  if ((c != '-' && c != '+') || *left <= 0) return false;
+  in.get();
+  (*left)--;
+  return c == '-';
+}
+
 // base 0 is "%i": the prefix decides.
 Result read_integer(Scan& in, int base, int width, long long* out) {
   if (in.peek() < 0) return Result::Ended;
   int left = width > 0 ? width : INT_MAX;
-  bool negative = false;
-  int c = in.peek();
-  if ((c == '-' || c == '+') && left > 0) {
-    negative = c == '-';
-    in.get();
-    left--;
-  }
+  bool negative = read_sign(in, &left);
+  int c;
   int digits = 0;
   unsigned long long value = 0;
   if (base == 0) {
@@ -98,13 +102,8 @@ long double power_of_ten(long e) {
 Result read_float(Scan& in, int width, long double* out) {
   if (in.peek() < 0) return Result::Ended;
   int left = width > 0 ? width : INT_MAX;
-  bool negative = false;
-  int c = in.peek();
-  if ((c == '-' || c == '+') && left > 0) {
-    negative = c == '-';
-    in.get();
-    left--;
-  }
+  bool negative = read_sign(in, &left);
+  int c;
   long double mantissa = 0;
   long exponent = 0;
   int digits = 0;
