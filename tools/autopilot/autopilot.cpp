@@ -92,9 +92,6 @@ void find_jumps(AutopilotPath* p, const AutopilotTuning& tuning) {
     float before = (h - at(*p, i - span).height) / (span * p->spacing);
     float after = (at(*p, i + span).height - h) / (span * p->spacing);
     if (before < 0.22f || after > before - 0.3f) continue;
-    // The take-off must stand above the ground a little way on.
-    float lowest = h;
-    for (int k = 1; k * p->spacing < 20; k++) lowest = std::min(lowest, at(*p, i + k).height);
     float climb = h - at(*p, i - (int)(12 / p->spacing)).height;
     if (climb < 3.5f) continue;  // bumps lower than this are ridden, not jumped
     // The steepest rise just before the top is the take-off angle.
@@ -118,7 +115,6 @@ void find_jumps(AutopilotPath* p, const AutopilotTuning& tuning) {
     }
     if (run_high > 0) j.lip_speed = run_high - 0.25f * (run_high - run_low);
     float good_range = run_range;
-    (void)lowest;
     j.range = good_range;
     p->jumps.push_back(j);
     covered_until = i + (int)(std::max(good_range, 10.0f) / p->spacing);
