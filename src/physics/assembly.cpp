@@ -472,15 +472,9 @@ void reset_rider(Rider* r) {
     dBodySetForce(body, 0, 0, 0);
     dBodySetTorque(body, 0, 0, 0);
   }
-  dBodyID chassis = r->bodies[BODY_CHASSIS];
-  Vec3 seat = rider_seat_offset(r);
-  dVector3 torso;
-  dBodyGetRelPointPos(chassis, seat.x, seat.y, seat.z, torso);
-  dBodySetPosition(r->bodies[BODY_TORSO], torso[0], torso[1], torso[2]);
-  dBodySetRotation(r->bodies[BODY_TORSO], dBodyGetRotation(chassis));
-  // A crash detached the mount; its frame is set again for the reset pose.
-  dJointAttach(r->joints[JOINT_RIDER_MOUNT], r->bodies[BODY_TORSO], chassis);
-  set_mount_frame(r);
+  // A crash detached the mount; the torso goes back on the seat and the
+  // mount is attached again with its frame for the reset pose.
+  remount_rider(r);
 
   note_rider_positions(r);
   for (dJointFeedback& f : r->joint_feedback) f = dJointFeedback{};

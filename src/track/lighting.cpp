@@ -18,16 +18,6 @@ constexpr const char* SKY_DEFAULTS[SKY_FACES] = {"@sky-n.ppm", "@sky-e.ppm", "@s
 // flare_vector finishes it.
 Flare g_flare;
 
-bool read_line(Stream* s, std::string& line) {
-  line.clear();
-  int c = stream_getc(s);
-  if (c < 0) return false;
-  while (c >= 0 && c != '\n') {
-    line += (char)c;
-    c = stream_getc(s);
-  }
-  return true;
-}
 
 // Runs stream_scanf over text; the result is the number of values stored.
 template <class... Args>

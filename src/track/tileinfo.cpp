@@ -42,17 +42,6 @@ void surface_defaults(Surface& s, const RoostType& roost) {
   for (RoostType& r : s.roost) r = roost;
 }
 
-// Reads one line (without its line end) into line; false at the end of input.
-bool read_line(Stream* s, std::string& line) {
-  line.clear();
-  int c = stream_getc(s);
-  if (c < 0) return false;
-  while (c >= 0 && c != '\n') {
-    line += (char)c;
-    c = stream_getc(s);
-  }
-  return true;
-}
 
 // The file name without directories and without a leading "@".
 std::string remembered_name(const std::string& texture) {
@@ -178,6 +167,17 @@ void apply_roost_word(RoostType& r, const std::string& word) {
 }
 
 }  // namespace
+
+bool read_line(Stream* s, std::string& line) {
+  line.clear();
+  int c = stream_getc(s);
+  if (c < 0) return false;
+  while (c >= 0 && c != '\n') {
+    line += (char)c;
+    c = stream_getc(s);
+  }
+  return true;
+}
 
 void roost_parameters_parse(RoostType& r, const char* text) {
   r.kind = ROOST_DIRT;

@@ -32,5 +32,9 @@ int statue_map_candidates(const char* texture, const char* model, const char* ki
 // entries become 0 and the checkpoint part is limited to count - 1, the
 // LAP_ENTRY_UNUSED mark kept.
 int lap_entry_normalise(int entry, int count);
+struct Stream;
+// Reads one line (without its line end) into line; false at the end of input.
+bool read_line(Stream* s, std::string& line);
+
 // Wraps an angle (rad) outside -pi..pi into it.
 float angle_wrap(float a);
