@@ -83,14 +83,7 @@ TEST(RaceDeterminism, SameSeedSameBodiesAfterTwentySeconds) {
   // A different seed shuffles the grid and moves the drop: another race.
   EXPECT_NE(run_race(778, 64), run_race(777, 64));
 
-  for (int slot = 0; slot < RACE_SLOTS; slot++) {
-    destroy_rider(race_state().riders[slot]);
-    race_state().riders[slot] = nullptr;
-  }
-  track_unload();
-  physics_shutdown();
-  models_clear();
-  shapes_clear();
+  free_race_world();
   data.close();
 }
 

@@ -27,14 +27,7 @@ class RaceLoad : public ::testing::Test {
     physics_init();
   }
   static void TearDownTestSuite() {
-    for (int slot = 0; slot < RACE_SLOTS; slot++) {
-      destroy_rider(race_state().riders[slot]);
-      race_state().riders[slot] = nullptr;
-    }
-    track_unload();
-    physics_shutdown();
-    models_clear();
-    shapes_clear();
+    free_race_world();
     data.close();
   }
   void SetUp() override { game_settings().track = "arena"; }

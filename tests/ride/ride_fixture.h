@@ -38,14 +38,7 @@ class RideFixture : public ::testing::Test {
     race_install_physics_hooks();
   }
   static void TearDownTestSuite() {
-    for (int slot = 0; slot < RACE_SLOTS; slot++) {
-      destroy_rider(race_state().riders[slot]);
-      race_state().riders[slot] = nullptr;
-    }
-    track_unload();
-    physics_shutdown();
-    models_clear();
-    shapes_clear();
+    free_race_world();
     data.close();
   }
 
