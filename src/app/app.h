@@ -183,7 +183,6 @@ struct MainLoopState {
   bool quit = false;
   bool mouse_held = false;
   int view = VIEW_TITLE;
-  bool track_loaded = false;
   // Fixed keys (start-up step 18 looks them up by name).
   int key_esc = NO_KEY, key_pause = NO_KEY, key_step = NO_KEY;
   // Called in every simulation step once the channels are built; lets a

@@ -12,6 +12,7 @@
 #include "physics/rider.h"
 #include "physics/roost.h"
 #include "race/race.h"
+#include "track/track.h"
 #include "platform/platform.h"
 
 // ---------------------------------------------------------------- control bindings
@@ -168,9 +169,8 @@ double advance_time() {
 }
 
 void refresh_view() {
-  // The viewed rider arrives with race loading; until then only the
-  // track decides between the title screen and the race views.
-  if (!g_loop.track_loaded)
+  // Without a track there is only the title screen.
+  if (track_current().track_name.empty())
     g_loop.view = VIEW_TITLE;
   else if (g_loop.view == VIEW_TITLE)
     g_loop.view = VIEW_RIDER;

@@ -9,6 +9,7 @@
 #include "common/settings.h"
 #include "platform/platform.h"
 #include "race/race.h"
+#include "track/track.h"
 
 namespace {
 
@@ -61,11 +62,14 @@ class LoopTest : public ::testing::Test {
     headless_start(100000);
     race_reset();
     main_loop_reset(clock_seconds());
-    main_loop().track_loaded = true;
+    track_current().track_name = "a track";  // the views need one; nothing is loaded
     control_bindings()[2].key_code = KEY_SCAN_BASE + 30;  // "Throttle" on A
     control_bindings()[0].key_code = KEY_SCAN_BASE + 31;  // "Left" on S
   }
-  void TearDown() override { headless_stop(); }
+  void TearDown() override {
+    track_current().track_name.clear();
+    headless_stop();
+  }
   // Posts at ms milliseconds after the loop's start.
   void post(int code, bool pressed, int ms) {
     uint32_t t = 100000 + (uint32_t)ms;
