@@ -11,6 +11,7 @@
 
 #include "app/app.h"
 #include "autopilot.h"
+#include "ride.h"
 #include "common/settings.h"
 #include "data/data.h"
 #include "physics/bike_spec.h"
@@ -104,12 +105,6 @@ bool parse_ride_options(int argc, char** argv, RideOptions* o) {
   return true;
 }
 
-bool track_listed(const std::string& name) {
-  for (const TrackListEntry& e : build_track_list())
-    if (e.directory == name) return true;
-  return false;
-}
-
 void print_rider(int tick, int slot, const Rider* r) {
   const dReal* p = dBodyGetPosition(rider_chassis(r));
   printf("t=%.0f rider=%d x=%.1f z=%.1f mph=%.1f gear=%d rpm=%.0f gates=%d crashed=%d\n", tick * SIM_STEP,
@@ -123,60 +118,19 @@ int main(int argc, char** argv) {
   RideOptions opt;
   if (!parse_ride_options(argc, argv, &opt)) return 2;
 
-  settings_reset();
-  bike_settings_reset();
-  // The player's assists at the default "Stability", as start-up sets them.
-  apply_stability_preset(bike_setting(SETTING_STABILITY));
-  make_home_folder();
-  if (const char* home = search_path(0)) log_printf("VORN_LOGFILE=%sridelog.txt", home);
-  if (!find_game_data()) {
-    fprintf(stderr, "kestrail-ride: can't find game data (next to the program or in KT_HOME)\n");
-    return 1;
-  }
-  std::vector<TrackListEntry> tracks = build_track_list();
-  std::vector<std::string> directories, titles;
-  for (const TrackListEntry& e : tracks) {
-    directories.push_back(e.directory);
-    titles.push_back(e.title);
-  }
-  track_list_set(directories.data(), titles.data(), (int)tracks.size());
-  if (!track_listed(opt.track)) {
-    fprintf(stderr, "kestrail-ride: no track named '%s'\n", opt.track.c_str());
-    return 1;
-  }
-
-  physics_init();
-  race_install_physics_hooks();
-  GameSettings& gs = game_settings();
-  gs.track = opt.track;
-  if (!opt.bike.empty()) gs.player_bike = opt.bike;
-  int lineup[RACE_SLOTS] = {};
-  lineup[0] = 1;
-  for (int i = 1; i < opt.riders; i++) lineup[i] = 2;
-  int length_ticks = opt.seconds > 0 ? (int)(opt.seconds / SIM_STEP) : 0;
-  int laps = opt.laps > 0 ? opt.laps : (opt.seconds > 0 ? 0 : 3);
-  if (!load_race(lineup, false, false, length_ticks, laps, 0)) {
-    fprintf(stderr, "kestrail-ride: track '%s' could not be loaded\n", opt.track.c_str());
-    physics_shutdown();
+  RideSetup setup;
+  setup.track = opt.track;
+  setup.bike = opt.bike;
+  setup.riders = opt.riders;
+  setup.seconds = opt.seconds;
+  setup.laps = opt.laps;
+  std::string error;
+  if (!ride_begin(setup, &error)) {
+    fprintf(stderr, "kestrail-ride: %s\n", error.c_str());
     return 1;
   }
   RaceState& rs = race_state();
-  // Every bike is ridden here as the player rides: with the player's settings.
-  for (int slot = 0; slot < RACE_SLOTS; slot++)
-    if (Rider* r = rs.riders[slot]) {
-      apply_rider_settings(r);
-      apply_rider_masses(r);
-    }
-
-  AutopilotTuning tuning;
-  AutopilotPath path;
-  if (!autopilot_path_build(&path, tuning)) {
-    fprintf(stderr, "kestrail-ride: track '%s' has no checkpoints to ride\n", opt.track.c_str());
-    physics_shutdown();
-    return 1;
-  }
-  std::vector<Autopilot> pilots(RACE_SLOTS);
-  for (Autopilot& a : pilots) autopilot_start(&a, &path, tuning);
+  int laps = opt.laps > 0 ? opt.laps : (opt.seconds > 0 ? 0 : 3);
 
   int crashes[RACE_SLOTS] = {};
   bool was_crashed[RACE_SLOTS] = {};
@@ -186,11 +140,10 @@ int main(int argc, char** argv) {
   if (stop_tick == 0) stop_tick = (int)(laps * 600 / SIM_STEP) + rs.start_tick;
   bool few = opt.riders <= 4;
   long steps = 0;
+  frame_step_profile(true);
   auto wall_start = std::chrono::steady_clock::now();
   while (rs.race_tick < stop_tick) {
-    for (int slot = 0; slot < RACE_SLOTS; slot++)
-      if (Rider* r = rs.riders[slot]) autopilot_drive(&pilots[(size_t)slot], r);
-    frame_step();
+    ride_tick();
     steps++;
     for (int slot = 0; slot < RACE_SLOTS; slot++) {
       Rider* r = rs.riders[slot];
@@ -218,11 +171,22 @@ int main(int argc, char** argv) {
   int best = best_lap_number(lead);
   printf("laps=%d best_lap_s=%.3f crashes=%d steps_per_s=%.0f\n", done, best ? lap_time(lead, best) : 0.0f,
          crashes[0], wall > 0 ? (double)steps / wall : 0.0);
-  for (int slot = 0; slot < RACE_SLOTS; slot++) {
-    destroy_rider(rs.riders[slot]);
-    rs.riders[slot] = nullptr;
-  }
-  track_unload();
-  physics_shutdown();
+  // Where the time went: the physics library's world step, and our own
+  // code (contacts, the riders' forces, the rest of the frame step, and the
+  // autopilots, which only this tool runs). The world step alone bounds how
+  // fast a race can go.
+  const FrameStepTimes& t = frame_step_times();
+  double pilots = ride_autopilot_seconds();
+  double ours = wall - t.world_step;
+  printf("riders=%d steps=%ld x_real_time=%.2f us_per_rider_step=%.1f\n", opt.riders, steps,
+         wall > 0 ? (double)steps / wall * SIM_STEP : 0.0, steps > 0 ? wall / (double)steps / opt.riders * 1e6 : 0.0);
+  auto share = [wall](double s) { return wall > 0 ? s / wall : 0.0; };
+  printf("world_step_share=%.3f own_code_share=%.3f contacts_share=%.3f rider_steps_share=%.3f "
+         "autopilot_share=%.3f\n",
+         share(t.world_step), share(ours), share(t.contacts), share(t.riders), share(pilots));
+  printf("world_step_limit_x_real_time=%.2f\n", t.world_step > 0 ? (double)steps / t.world_step * SIM_STEP : 0.0);
+  printf("bodies_hash=%llu\n", (unsigned long long)ride_bodies_hash());
+  frame_step_profile(false);
+  ride_end();
   return 0;
 }
