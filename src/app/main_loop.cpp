@@ -350,9 +350,7 @@ void frame_step() {
   std::stable_sort(riders, riders + n,
                    [](const Rider* a, const Rider* b) { return compare_rider_speed(a, b) < 0; });
   // Online, the player meets the remote riders once the network exists.
-  if (!online)
-    for (int i = 0; i < n; i++)
-      for (int j = i + 1; j < n; j++) rider_contacts(riders[i], riders[j], false);
+  if (!online) rider_contacts_all(riders, n, false);
   clock.to(g_times.contacts);
   // 4. Roost emission from every rider, in rotating order.
   Rider* present[RACE_SLOTS];

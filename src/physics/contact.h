@@ -25,10 +25,11 @@ Vec3 ring_point_nearest(Vec3 c, Vec3 axis, float ring_radius, Vec3 p);
 ContactGeometry torus_triangle(Vec3 c, Vec3 axis, float ring_radius, float tube_radius, Vec3 v0, Vec3 v1,
                                Vec3 v2);
 
-// torus_triangle for a caller that keeps only contacts: the same result
-// whenever depth > 0, and depth <= 0 (not necessarily the gap) otherwise.
+// torus_triangle for a caller that keeps only contacts deeper than
+// deeper_than (>= 0): the same result whenever depth > deeper_than, and
+// depth <= deeper_than (not necessarily the true depth) otherwise.
 ContactGeometry torus_triangle_touching(Vec3 c, Vec3 axis, float ring_radius, float tube_radius, Vec3 v0,
-                                        Vec3 v1, Vec3 v2);
+                                        Vec3 v1, Vec3 v2, float deeper_than = 0);
 
 // A sphere (centre s, radius in ft) against the triangle v0, v1, v2
 // (counter-clockwise seen from above). depth <= 0 means no contact. A centre

@@ -154,8 +154,37 @@ bool ring_clear_of_triangle(Vec3 c, Vec3 a, float ring_radius, float tube_radius
   return away > rho + limit + slack;
 }
 
+// True when every point of the edge v + t e (t in 0..1) is certainly
+// farther than `beyond` from the ring. A point's distance from the ring is
+// sqrt(h^2 + (rho - R)^2) for its offset h along the axle and its distance
+// rho from the axle; over the edge, |h| is at least its smaller end value
+// when both ends lie on one side of the wheel plane, and rho - R keeps one
+// sign when the edge stays outside the radius (rho is convex along it) or
+// inside it. The slack covers the float rounding of the edge search's own
+// distances at track coordinates; a NaN never skips.
+bool edge_clear_of_ring(Vec3 v, Vec3 e, Vec3 c, Vec3 a, float ring_radius, float beyond) {
+  float a2 = vec3_dot(a, a);
+  if (!(a2 > 0.25f && a2 < 4.0f)) return false;
+  float inv_len = 1.0f / std::sqrt(a2);
+  const float R = ring_radius;
+  Vec3 p0 = v - c;
+  float h0 = vec3_dot(p0, a) * inv_len, h1 = vec3_dot(p0 + e, a) * inv_len;
+  float h = h0 > 0 && h1 > 0 ? std::fmin(h0, h1) : (h0 < 0 && h1 < 0 ? std::fmin(-h0, -h1) : 0);
+  Vec3 q0 = perpendicular(p0, a, a2), qe = perpendicular(e, a, a2);
+  float qe2 = vec3_dot(qe, qe);
+  float t = qe2 > 0 ? std::fmin(std::fmax(-vec3_dot(q0, qe) / qe2, 0.0f), 1.0f) : 0;
+  float rho_min = vec3_length(q0 + qe * t);
+  float rho_max = std::fmax(vec3_length(q0), vec3_length(q0 + qe));
+  float g = rho_min > R ? rho_min - R : (rho_max < R ? R - rho_max : 0);
+  auto biggest = [](Vec3 p) { return std::fmax(std::fabs(p.x), std::fmax(std::fabs(p.y), std::fabs(p.z))); };
+  float scale = biggest(c) + biggest(v) + biggest(e) + std::fabs(R);
+  float slack = 1e-4f * (1 + std::fabs(R) + biggest(e)) + 4e-6f * scale;
+  return std::sqrt(h * h + g * g) > beyond + slack;
+}
+
+// deeper_than < 0: the full test; otherwise only depths beyond it matter.
 ContactGeometry torus_triangle_search(Vec3 c, Vec3 a, float ring_radius, float tube_radius, Vec3 v0, Vec3 v1,
-                                      Vec3 v2, bool touching_only);
+                                      Vec3 v2, float deeper_than);
 
 }  // namespace
 
@@ -172,18 +201,18 @@ Vec3 ring_point_nearest(Vec3 c, Vec3 axis, float ring_radius, Vec3 p) {
 
 ContactGeometry torus_triangle(Vec3 c, Vec3 a, float ring_radius, float tube_radius, Vec3 v0, Vec3 v1,
                                Vec3 v2) {
-  return torus_triangle_search(c, a, ring_radius, tube_radius, v0, v1, v2, false);
+  return torus_triangle_search(c, a, ring_radius, tube_radius, v0, v1, v2, -1);
 }
 
 ContactGeometry torus_triangle_touching(Vec3 c, Vec3 a, float ring_radius, float tube_radius, Vec3 v0, Vec3 v1,
-                                        Vec3 v2) {
-  return torus_triangle_search(c, a, ring_radius, tube_radius, v0, v1, v2, true);
+                                        Vec3 v2, float deeper_than) {
+  return torus_triangle_search(c, a, ring_radius, tube_radius, v0, v1, v2, std::fmax(deeper_than, 0.0f));
 }
 
 namespace {
 
 ContactGeometry torus_triangle_search(Vec3 c, Vec3 a, float ring_radius, float tube_radius, Vec3 v0, Vec3 v1,
-                                      Vec3 v2, bool touching_only) {
+                                      Vec3 v2, float deeper_than) {
   const float R = ring_radius, r = tube_radius;
   const Vec3 v[3] = {v0, v1, v2};
   const Vec3 e[3] = {v1 - v0, v2 - v1, v0 - v2};
@@ -254,13 +283,24 @@ ContactGeometry torus_triangle_search(Vec3 c, Vec3 a, float ring_radius, float t
   }
 
   // Edges and vertices: the nearest of the triangle's boundary to the ring.
-  // A caller that keeps only contacts is spared the search when it cannot
-  // find one.
-  if (touching_only && ring_clear_of_triangle(c, a, R, r, FaceView{v, e, n, n_len, low, s_low})) return out;
+  // A caller that keeps only contacts deeper than some depth is spared the
+  // search when the boundary stays farther than the tube radius less that
+  // depth.
+  if (deeper_than >= 0 && r - deeper_than >= 0 &&
+      ring_clear_of_triangle(c, a, R, r - deeper_than, FaceView{v, e, n, n_len, low, s_low}))
+    return out;
   float best = 0;
   int best_index = -1;  // 0..2 edges, 3..5 vertices
   Vec3 best_point;
   for (int i = 0; i < 3; i++) {
+    // Such a caller needs no edge that stays farther from the ring than the
+    // depth asks, nor one farther than an edge already searched: it could
+    // not be the nearest.
+    if (deeper_than >= 0) {
+      float beyond = r - deeper_than;
+      if (best_index >= 0 && best < beyond) beyond = best;
+      if (edge_clear_of_ring(v[i], e[i], c, a, R, beyond)) continue;
+    }
     EdgeSearch s = edge_ring_search(v[i], e[i], c, a, R);
     if (best_index < 0 || s.distance < best) {
       best = s.distance;
@@ -273,14 +313,17 @@ ContactGeometry torus_triangle_search(Vec3 c, Vec3 a, float ring_radius, float t
     Vec3 p = perpendicular(v[j] - c, a, a2);
     float p_len = vec3_length(p);
     if (p_len > R) p = p * (R / p_len);
+    // A corner's distance is from the wheel's disc, not the ring: it may be
+    // nearer than every edge, searched or not.
     float d = vec3_length(c + p - v[j]);
-    if (d < best) {
+    if (best_index < 0 || d < best) {
       best = d;
       best_index = 3 + j;
       best_point = v[j];
     }
   }
 
+  if (best_index < 0) return out;  // every edge passed over, and no corner to take
   out.depth = r - best;
   if (best_index >= 3) {
     Vec3 axis_hat = vec3_normalize(a);

@@ -26,13 +26,23 @@ constexpr int PROBE_CELL_LIMIT = 256;
 
 bool finite_vec(Vec3 v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
-// True when every triangle of the cells i0..i1, j0..j1 lies so far below
+// True when every point of ground no higher than hi is so far below
 // centre.y - reach that a sphere of that radius about centre cannot touch
-// any: each point of such a triangle is more than reach away. Only asked on
-// ground that is finite and no steeper than 10:1 over the window, where the
-// triangle tests' float rounding is a small fraction of the slack; anywhere
-// else the triangles are tested as they come.
-bool terrain_window_below(const Terrain& t, int i0, int i1, int j0, int j1, Vec3 centre, float reach) {
+// it. lo is the lowest of that ground, and |lo| and |hi| (or anything
+// larger) size the slack, which dwarfs the triangle tests' float rounding
+// on ground no steeper than 10:1.
+bool heights_clear_below(Vec3 centre, float reach, float lo, float hi, float abs_lo, float abs_hi, float cell) {
+  float drop = centre.y - hi;
+  float size = (centre.y - lo) + 4 * (reach + cell);
+  float scale = std::fabs(centre.x) + std::fabs(centre.y) + std::fabs(centre.z) + abs_lo + abs_hi;
+  return drop > reach + 1.0f / 64 + 1e-3f * size + 1e-5f * scale;
+}
+
+// The lowest and highest samples at the corners of the cells i0..i1,
+// j0..j1 (clamped to the field, as the probes read them). False when the
+// ground there is not finite or steeper than 10:1: only elsewhere may a
+// window be passed over by its heights.
+bool window_heights(const Terrain& t, int i0, int i1, int j0, int j1, float* lo_out, float* hi_out) {
   if (!(t.cell >= 1.0f / 1024 && t.cell <= 1e6f)) return false;
   int n = t.samples;
   auto clamp_index = [n](int i) { return i < 0 ? 0 : (i >= n ? n - 1 : i); };
@@ -47,17 +57,45 @@ bool terrain_window_below(const Terrain& t, int i0, int i1, int j0, int j1, Vec3
     }
   }
   if (!(hi - lo <= 10 * t.cell)) return false;
-  float drop = centre.y - hi;
-  float size = (centre.y - lo) + 4 * (reach + t.cell);
-  float scale = std::fabs(centre.x) + std::fabs(centre.y) + std::fabs(centre.z) + std::fabs(lo) + std::fabs(hi);
-  return drop > reach + 1.0f / 64 + 1e-3f * size + 1e-5f * scale;
+  *lo_out = lo;
+  *hi_out = hi;
+  return true;
 }
 
-// The deepest positive result of test over both triangles of every cell
-// under centre +- reach, rows from the lowest, columns from the lowest.
-// With below_skips, a window wholly below the reach is passed over.
-template <class Test>
-bool terrain_probe(Vec3 centre, float reach, Test test, ContactGeometry* out, bool below_skips = false) {
+// True when every triangle of the cells i0..i1, j0..j1 lies so far below
+// centre.y - reach that a sphere of that radius about centre cannot touch
+// any: each point of such a triangle is more than reach away.
+bool terrain_window_below(const Terrain& t, int i0, int i1, int j0, int j1, Vec3 centre, float reach) {
+  float lo, hi;
+  return window_heights(t, i0, i1, j0, j1, &lo, &hi) &&
+         heights_clear_below(centre, reach, lo, hi, std::fabs(lo), std::fabs(hi), t.cell);
+}
+
+// The cells under centre +- reach, and how to read their corners.
+struct ProbeWindow {
+  const Terrain* t;
+  int i0, i1, j0, j1;
+
+  // Outside the field the triangles keep their places, with the edge heights.
+  Vec3 vertex(int c, int r) const {
+    int n = t->samples;
+    auto clamp_index = [n](int i) { return i < 0 ? 0 : (i >= n ? n - 1 : i); };
+    return Vec3{(float)c * t->cell, t->heights[clamp_index(r) * n + clamp_index(c)], (float)r * t->cell};
+  }
+  // The two triangles of cell (i, j), first (k = 0) and second.
+  void triangle(int i, int j, int k, Vec3* v0, Vec3* v1, Vec3* v2) const {
+    int flip = (i & 1) ^ (j & 1) ^ 1;
+    if (k == 0) {
+      *v0 = vertex(i, j), *v1 = vertex(i, j + 1), *v2 = vertex(i + 1, j + flip);
+    } else {
+      *v0 = vertex(i + 1, j + 1), *v1 = vertex(i + 1, j), *v2 = vertex(i, j + 1 - flip);
+    }
+  }
+};
+
+// False when there is nothing to probe: no field, a position gone wild, or
+// more cells than any collider covers.
+bool probe_window(Vec3 centre, float reach, ProbeWindow* w) {
   const Terrain& t = terrain_record();
   if (!t.heights || !(t.cell > 0) || !finite_vec(centre) || !(reach >= 0)) return false;
   float inv = 1.0f / t.cell;
@@ -65,30 +103,39 @@ bool terrain_probe(Vec3 centre, float reach, Test test, ContactGeometry* out, bo
   float j0f = std::floor((centre.z - reach) * inv), j1f = std::floor((centre.z + reach) * inv);
   if (!(std::fabs(i0f) < 1e8f && std::fabs(i1f) < 1e8f && std::fabs(j0f) < 1e8f && std::fabs(j1f) < 1e8f))
     return false;
-  int i0 = (int)i0f, i1 = (int)i1f, j0 = (int)j0f, j1 = (int)j1f;
-  if (i1 - i0 > PROBE_CELL_LIMIT || j1 - j0 > PROBE_CELL_LIMIT) return false;
-  if (below_skips && terrain_window_below(t, i0, i1, j0, j1, centre, reach)) return false;
-  int n = t.samples;
-  auto clamp_index = [n](int i) { return i < 0 ? 0 : (i >= n ? n - 1 : i); };
-  // Outside the field the triangles keep their places, with the edge heights.
-  auto vertex = [&](int c, int r) {
-    return Vec3{(float)c * t.cell, t.heights[clamp_index(r) * n + clamp_index(c)], (float)r * t.cell};
-  };
-  ContactGeometry best;
-  best.depth = 0;
-  for (int j = j0; j <= j1; j++) {
-    for (int i = i0; i <= i1; i++) {
-      int flip = (i & 1) ^ (j & 1) ^ 1;
-      ContactGeometry a = test(vertex(i, j), vertex(i, j + 1), vertex(i + 1, j + flip));
-      if (a.depth > best.depth) best = a;
-      ContactGeometry b = test(vertex(i + 1, j + 1), vertex(i + 1, j), vertex(i, j + 1 - flip));
-      if (b.depth > best.depth) best = b;
-    }
-  }
+  *w = ProbeWindow{&t, (int)i0f, (int)i1f, (int)j0f, (int)j1f};
+  return w->i1 - w->i0 <= PROBE_CELL_LIMIT && w->j1 - w->j0 <= PROBE_CELL_LIMIT;
+}
+
+bool probe_result(ContactGeometry best, ContactGeometry* out) {
   if (!(best.depth > 0)) return false;
   best.normal = contact_normal_correct(best.normal);
   *out = best;
   return true;
+}
+
+// The deepest positive result of test over both triangles of every cell
+// under centre +- reach, rows from the lowest, columns from the lowest; of
+// equal depths the first. With below_skips, a window wholly below the reach
+// is passed over.
+template <class Test>
+bool terrain_probe(Vec3 centre, float reach, Test test, ContactGeometry* out, bool below_skips = false) {
+  ProbeWindow w;
+  if (!probe_window(centre, reach, &w)) return false;
+  if (below_skips && terrain_window_below(*w.t, w.i0, w.i1, w.j0, w.j1, centre, reach)) return false;
+  ContactGeometry best;
+  best.depth = 0;
+  for (int j = w.j0; j <= w.j1; j++) {
+    for (int i = w.i0; i <= w.i1; i++) {
+      for (int k = 0; k < 2; k++) {
+        Vec3 v0, v1, v2;
+        w.triangle(i, j, k, &v0, &v1, &v2);
+        ContactGeometry g = test(v0, v1, v2);
+        if (g.depth > best.depth) best = g;
+      }
+    }
+  }
+  return probe_result(best, out);
 }
 
 const Surface& surface_at(const Terrain& t, float x, float z) {
@@ -239,13 +286,49 @@ int collider_against_rider(const Collider& s, Rider* R, bool penalty, bool onlin
 
 // ---------------------------------------------------------------- probes and surfaces
 
+// The same deepest-first result as terrain_probe, found with less search:
+// the cell under the hub, where the deepest contact nearly always lies, is
+// tested first, and every other triangle is then asked only for contacts
+// deeper than the deepest found so far. A triangle passed over that way is
+// shallower than a contact already in hand, so it could not have been the
+// first deepest.
 bool tyre_ground_probe(const WheelState& wheel, ContactGeometry* out) {
   if (!wheel.body) return false;
   Vec3 c = body_position(wheel.body);
   Vec3 axle = mat3_mul(body_rotation(wheel.body), wheel.axle);
   float R = wheel.ring_radius, r = wheel.tube_radius;
-  return terrain_probe(
-      c, R + r, [&](Vec3 v0, Vec3 v1, Vec3 v2) { return torus_triangle_touching(c, axle, R, r, v0, v1, v2); }, out);
+  ProbeWindow w;
+  if (!probe_window(c, R + r, &w)) return false;
+  float inv = 1.0f / w.t->cell;
+  int hub_i = std::clamp((int)std::floor(c.x * inv), w.i0, w.i1);
+  int hub_j = std::clamp((int)std::floor(c.z * inv), w.j0, w.j1);
+  ContactGeometry under_hub[2];
+  float deepest = 0;
+  for (int k = 0; k < 2; k++) {
+    Vec3 v0, v1, v2;
+    w.triangle(hub_i, hub_j, k, &v0, &v1, &v2);
+    under_hub[k] = torus_triangle_touching(c, axle, R, r, v0, v1, v2);
+    if (under_hub[k].depth > deepest) deepest = under_hub[k].depth;
+  }
+  ContactGeometry best;
+  best.depth = 0;
+  for (int j = w.j0; j <= w.j1; j++) {
+    for (int i = w.i0; i <= w.i1; i++) {
+      for (int k = 0; k < 2; k++) {
+        ContactGeometry g;
+        if (i == hub_i && j == hub_j) {
+          g = under_hub[k];
+        } else {
+          Vec3 v0, v1, v2;
+          w.triangle(i, j, k, &v0, &v1, &v2);
+          g = torus_triangle_touching(c, axle, R, r, v0, v1, v2, deepest);
+          if (g.depth > deepest) deepest = g.depth;
+        }
+        if (g.depth > best.depth) best = g;
+      }
+    }
+  }
+  return probe_result(best, out);
 }
 
 bool sphere_ground_probe(Vec3 centre, float radius, ContactGeometry* out) {
@@ -331,14 +414,44 @@ bool ground_contacts(Rider* r) {
 
   static constexpr int SHAPE_ORDER[5] = {BODY_CHASSIS, BODY_FORK_UPPER, BODY_FORK_LOWER, BODY_SWING_ARM,
                                          BODY_TORSO};
-  int parts = 0;
   for (int part : SHAPE_ORDER) {
     Shape* placed = r->shapes[part];
     const Shape* source = r->shape_source[part];
     if (!placed || !source) continue;
     dBodyID body = r->bodies[part];
     shape_place(placed, *source, body_position(body), body_rotation(body));
+  }
+  // One window of ground under all the spheres: a sphere clear of its
+  // highest point is clear of its own window's too, so its probe would
+  // find nothing. Its extent is taken from the same differences as each
+  // probe's window, so it holds all of theirs.
+  float x0 = INFINITY, x1 = -INFINITY, z0 = INFINITY, z1 = -INFINITY;
+  for (int part : SHAPE_ORDER)
+    if (r->shapes[part] && r->shape_source[part])
+      for (const Sphere& s : r->shapes[part]->spheres) {
+        x0 = std::fmin(x0, s.centre.x - s.radius);
+        x1 = std::fmax(x1, s.centre.x + s.radius);
+        z0 = std::fmin(z0, s.centre.z - s.radius);
+        z1 = std::fmax(z1, s.centre.z + s.radius);
+      }
+  float lo = 0, hi = 0, abs_top = 0;
+  bool have_heights = false;
+  if (t.heights && t.cell > 0) {
+    float inv = 1.0f / t.cell;
+    float i0 = std::floor(x0 * inv), i1 = std::floor(x1 * inv), j0 = std::floor(z0 * inv), j1 = std::floor(z1 * inv);
+    if (std::fabs(i0) < 1e8f && std::fabs(i1) < 1e8f && std::fabs(j0) < 1e8f && std::fabs(j1) < 1e8f &&
+        i1 - i0 <= PROBE_CELL_LIMIT && j1 - j0 <= PROBE_CELL_LIMIT)
+      have_heights = window_heights(t, (int)i0, (int)i1, (int)j0, (int)j1, &lo, &hi);
+    abs_top = std::fmax(std::fabs(lo), std::fabs(hi));
+  }
+  int parts = 0;
+  for (int part : SHAPE_ORDER) {
+    Shape* placed = r->shapes[part];
+    const Shape* source = r->shape_source[part];
+    if (!placed || !source) continue;
+    dBodyID body = r->bodies[part];
     for (const Sphere& s : placed->spheres) {
+      if (have_heights && heights_clear_below(s.centre, s.radius, lo, hi, abs_top, abs_top, t.cell)) continue;
       ContactGeometry g;
       if (!sphere_ground_probe(s.centre, s.radius, &g)) continue;
       contact_joint(contact_record(g.point, g.normal, g.depth, s.friction, SHAPE_GROUND_STIFFNESS,
@@ -371,6 +484,7 @@ int statue_bin_index(float p, float extent) {
 // placed statue spheres allocate every step.
 std::vector<int> merged_statues;
 Shape placed_statue;
+std::vector<RiderBound> field_bounds;
 
 }  // namespace
 
@@ -423,16 +537,18 @@ int compare_rider_speed(const Rider* a, const Rider* b) {
   return sa > sb ? -1 : (sa < sb ? 1 : 0);
 }
 
-int rider_contacts(Rider* a, Rider* b, bool online) {
+namespace {
+
+// rider_contacts with both riders' reaches already known.
+int rider_contacts_bounded(Rider* a, Rider* b, const RiderBound& ba, const RiderBound& bb, bool online) {
   if (a == b) return 0;
+  // Most pairs in a field are far apart: one sphere test each rules them
+  // out before any shape is placed.
+  if (rider_bound_clear(bb, ba.centre, ba.radius)) return 0;
   int tick = physics_race_tick();
   bool penalty = a->last_bump_tick == tick || b->last_bump_tick == tick;
   static constexpr int ORDER[7] = {BODY_FRONT_WHEEL, BODY_REAR_WHEEL, BODY_CHASSIS, BODY_FORK_UPPER,
                                    BODY_FORK_LOWER, BODY_SWING_ARM, BODY_TORSO};
-  // Most pairs in a field are far apart: one sphere test each rules them
-  // out before any shape is placed.
-  RiderBound ba = rider_bound(a), bb = rider_bound(b);
-  if (rider_bound_clear(bb, ba.centre, ba.radius)) return 0;
   int hit = 0, by = 0;
   for (int part : ORDER) {
     Shape* placed = a->shapes[part];
@@ -468,4 +584,21 @@ int rider_contacts(Rider* a, Rider* b, bool online) {
   // The lines they follow are neither credited nor charged for this stretch.
   for (int i = 0; i < 4; i++) a->picked_ids[i] = b->picked_ids[i] = 0;
   return hit;
+}
+
+}  // namespace
+
+int rider_contacts(Rider* a, Rider* b, bool online) {
+  if (a == b) return 0;
+  return rider_contacts_bounded(a, b, rider_bound(a), rider_bound(b), online);
+}
+
+void rider_contacts_all(Rider* const* riders, int n, bool online) {
+  // Contacts move no body, so a rider's reach holds for all its pairs.
+  std::vector<RiderBound>& bounds = field_bounds;
+  bounds.resize((size_t)std::max(n, 0));
+  for (int i = 0; i < n; i++) bounds[(size_t)i] = rider_bound(riders[i]);
+  for (int i = 0; i < n; i++)
+    for (int j = i + 1; j < n; j++)
+      rider_contacts_bounded(riders[i], riders[j], bounds[(size_t)i], bounds[(size_t)j], online);
 }

@@ -117,6 +117,10 @@ bool ground_contacts(Rider* r);
 void object_contacts(Rider* r);
 // Contacts between two riders, a the faster; returns b's part bits hit.
 int rider_contacts(Rider* a, Rider* b, bool online);
+// rider_contacts for every pair riders[i], riders[j] with i < j, in that
+// order (the fastest first when the list is sorted by speed), each rider's
+// reach worked out once for all its pairs.
+void rider_contacts_all(Rider* const* riders, int n, bool online);
 // -1 when a's chassis moves faster than b's, 1 when slower, 0 when equal.
 int compare_rider_speed(const Rider* a, const Rider* b);
 

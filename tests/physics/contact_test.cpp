@@ -492,7 +492,7 @@ TEST(ContactParameters, FrictionDirection) {
 TEST(TorusTriangleTouching, SameContactsAsTheFullTest) {
   std::mt19937 rng(4242);
   std::uniform_real_distribution<double> u(-1, 1);
-  int contacts = 0, skipped = 0;
+  int contacts = 0, skipped = 0, deeper_contacts = 0, shallower_passed = 0;
   for (int k = 0; k < 20000; k++) {
     Triangle tri = random_triangle(rng);
     D3 far = k % 4 == 3 ? D3{700 * u(rng), 40 * u(rng), 700 * u(rng)} : D3{};
@@ -526,8 +526,28 @@ TEST(TorusTriangleTouching, SameContactsAsTheFullTest) {
     } else if (touch.depth == 0 && full.depth < 0) {
       skipped++;
     }
+    // A caller holding a contact of some depth already asks only for deeper
+    // ones: those must still come out to the bit, and nothing shallower may
+    // pose as deeper.
+    float deeper_than = (float)(t.r * (0.5 + 0.5 * u(rng)));
+    ContactGeometry deeper = torus_triangle_touching(c3, a3, (float)t.R, (float)t.r, v[0], v[1], v[2], deeper_than);
+    if (full.depth > deeper_than) {
+      deeper_contacts++;
+      ASSERT_EQ(deeper.depth, full.depth) << "case " << k;
+      ASSERT_EQ(deeper.point.x, full.point.x) << "case " << k;
+      ASSERT_EQ(deeper.point.y, full.point.y) << "case " << k;
+      ASSERT_EQ(deeper.point.z, full.point.z) << "case " << k;
+      ASSERT_EQ(deeper.normal.x, full.normal.x) << "case " << k;
+      ASSERT_EQ(deeper.normal.y, full.normal.y) << "case " << k;
+      ASSERT_EQ(deeper.normal.z, full.normal.z) << "case " << k;
+    } else {
+      ASSERT_LE(deeper.depth, deeper_than) << "case " << k;
+      if (full.depth > 0) shallower_passed++;
+    }
   }
-  // Both sides of the question are asked often.
+  // Every side of the question is asked often.
   EXPECT_GT(contacts, 1000);
   EXPECT_GT(skipped, 1000);
+  EXPECT_GT(deeper_contacts, 300);
+  EXPECT_GT(shallower_passed, 300);
 }
