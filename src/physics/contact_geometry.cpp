@@ -169,14 +169,22 @@ bool edge_clear_of_ring(Vec3 v, Vec3 e, Vec3 c, Vec3 a, float ring_radius, float
   const float R = ring_radius;
   Vec3 p0 = v - c;
   float h0 = vec3_dot(p0, a) * inv_len, h1 = vec3_dot(p0 + e, a) * inv_len;
-  float h = h0 > 0 && h1 > 0 ? std::fmin(h0, h1) : (h0 < 0 && h1 < 0 ? std::fmin(-h0, -h1) : 0);
+  // Plain comparisons rather than fmin and fmax, which are calls: a NaN
+  // anywhere still ends in a failed final test.
+  float h = h0 > 0 && h1 > 0 ? (h0 < h1 ? h0 : h1) : (h0 < 0 && h1 < 0 ? (h0 > h1 ? -h0 : -h1) : 0);
   Vec3 q0 = perpendicular(p0, a, a2), qe = perpendicular(e, a, a2);
   float qe2 = vec3_dot(qe, qe);
-  float t = qe2 > 0 ? std::fmin(std::fmax(-vec3_dot(q0, qe) / qe2, 0.0f), 1.0f) : 0;
+  float t = qe2 > 0 ? -vec3_dot(q0, qe) / qe2 : 0;
+  t = t > 0 ? (t < 1 ? t : 1) : 0;
   float rho_min = vec3_length(q0 + qe * t);
-  float rho_max = std::fmax(vec3_length(q0), vec3_length(q0 + qe));
+  float rho0 = vec3_length(q0), rho1 = vec3_length(q0 + qe);
+  float rho_max = rho0 > rho1 ? rho0 : rho1;
   float g = rho_min > R ? rho_min - R : (rho_max < R ? R - rho_max : 0);
-  auto biggest = [](Vec3 p) { return std::fmax(std::fabs(p.x), std::fmax(std::fabs(p.y), std::fabs(p.z))); };
+  auto biggest = [](Vec3 p) {
+    float x = std::fabs(p.x), y = std::fabs(p.y), z = std::fabs(p.z);
+    float m = x > y ? x : y;
+    return m > z ? m : z;
+  };
   float scale = biggest(c) + biggest(v) + biggest(e) + std::fabs(R);
   float slack = 1e-4f * (1 + std::fabs(R) + biggest(e)) + 4e-6f * scale;
   return std::sqrt(h * h + g * g) > beyond + slack;

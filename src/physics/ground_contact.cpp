@@ -180,6 +180,23 @@ inline bool spheres_apart(const Sphere& a, const Sphere& b) {
   return vec3_dot(d, d) > reach * reach * 1.001f;
 }
 
+// True when d is certainly longer than reach: a squared test a little
+// wider, so that the square root is only taken near the limit.
+inline bool certainly_longer(Vec3 d, float reach) { return vec3_dot(d, d) > reach * reach * 1.001f; }
+
+// True when sphere a certainly misses every sphere of a part placed at
+// position whose spheres all lie within part_reach of it, by a margin
+// above the rounding of placing them at track coordinates.
+inline bool sphere_clear_of_part(const Sphere& a, Vec3 position, float part_reach, float margin) {
+  return certainly_longer(a.centre - position, a.radius + part_reach + margin);
+}
+
+// The margin sphere_clear_of_part needs about a part at position.
+float part_margin(Vec3 position) {
+  float big = std::fmax(std::fabs(position.x), std::fmax(std::fabs(position.y), std::fabs(position.z)));
+  return 1.0f / 64 + 1e-5f * big;
+}
+
 // Sphere a (of the collider) against sphere b (of rider part body_b).
 // The joint pushes body_b along the normal, from a toward b.
 bool sphere_pair(const Sphere& a, dBodyID body_a, const Sphere& b, dBodyID body_b, bool penalty) {
@@ -255,10 +272,14 @@ int collider_against_rider(const Collider& s, Rider* R, bool penalty, bool onlin
     if (part == BODY_FRONT_WHEEL || part == BODY_REAR_WHEEL) {
       const WheelState& w = R->wheels[part == BODY_FRONT_WHEEL ? WHEEL_FRONT : WHEEL_REAR];
       float tyre_reach = w.ring_radius + w.tube_radius;
-      if (!(vec3_length(s.position - position) < s.bounding_radius + tyre_reach)) continue;
+      if (certainly_longer(s.position - position, s.bounding_radius + tyre_reach) ||
+          !(vec3_length(s.position - position) < s.bounding_radius + tyre_reach))
+        continue;
       Vec3 axle = mat3_mul(body_rotation(body), w.axle);
       for (const Sphere& sp : s.placed->spheres) {
-        if (vec3_length(sp.centre - position) > tyre_reach + sp.radius) continue;
+        if (certainly_longer(sp.centre - position, tyre_reach + sp.radius) ||
+            vec3_length(sp.centre - position) > tyre_reach + sp.radius)
+          continue;
         Sphere tyre;
         tyre.centre = ring_point_nearest(position, axle, w.ring_radius, sp.centre);
         tyre.radius = w.tube_radius;
@@ -271,11 +292,16 @@ int collider_against_rider(const Collider& s, Rider* R, bool penalty, bool onlin
       Shape* placed = R->shapes[part];
       const Shape* source = R->shape_source[part];
       if (!placed || !source) continue;
-      if (!(vec3_length(s.position - position) < s.bounding_radius + source->bounding_radius)) continue;
+      float reach = s.bounding_radius + source->bounding_radius;
+      if (certainly_longer(s.position - position, reach) || !(vec3_length(s.position - position) < reach)) continue;
       shape_place(placed, *source, position, body_rotation(body));
-      for (const Sphere& a : s.placed->spheres)
+      // A collider sphere clear of the whole part meets none of its spheres.
+      float margin = part_margin(position);
+      for (const Sphere& a : s.placed->spheres) {
+        if (sphere_clear_of_part(a, position, source->bounding_radius, margin)) continue;
         for (const Sphere& b : placed->spheres)
           if (!spheres_apart(a, b)) touched |= sphere_pair(a, s.body, b, body, penalty);
+      }
     }
     if (touched) hit |= part_bit(part);
   }
@@ -300,6 +326,21 @@ bool tyre_ground_probe(const WheelState& wheel, ContactGeometry* out) {
   ProbeWindow w;
   if (!probe_window(c, R + r, &w)) return false;
   float inv = 1.0f / w.t->cell;
+  // A cell wholly beside the tyre's own box, along x or z, holds no point
+  // within the tube radius of the ring, so nothing it holds can touch: the
+  // window shrinks to that box (an upright wheel is only the tube wide
+  // across its axle). The margin dwarfs the float rounding of the tests.
+  float a2 = vec3_dot(axle, axle);
+  if (a2 > 0.25f && a2 < 4.0f && R >= 0 && r >= 0) {
+    float margin = 1.0f / 64 + 1e-5f * (std::fabs(c.x) + std::fabs(c.z));
+    float across_x = 1 - axle.x * axle.x / a2, across_z = 1 - axle.z * axle.z / a2;
+    float ext_x = R * std::sqrt(across_x > 0 ? across_x : 0) + r + margin;
+    float ext_z = R * std::sqrt(across_z > 0 ? across_z : 0) + r + margin;
+    w.i0 = std::max(w.i0, (int)std::floor((c.x - ext_x) * inv));
+    w.i1 = std::min(w.i1, (int)std::floor((c.x + ext_x) * inv));
+    w.j0 = std::max(w.j0, (int)std::floor((c.z - ext_z) * inv));
+    w.j1 = std::min(w.j1, (int)std::floor((c.z + ext_z) * inv));
+  }
   int hub_i = std::clamp((int)std::floor(c.x * inv), w.i0, w.i1);
   int hub_j = std::clamp((int)std::floor(c.z * inv), w.j0, w.j1);
   ContactGeometry under_hub[2];
@@ -429,10 +470,14 @@ bool ground_contacts(Rider* r) {
   for (int part : SHAPE_ORDER)
     if (r->shapes[part] && r->shape_source[part])
       for (const Sphere& s : r->shapes[part]->spheres) {
-        x0 = std::fmin(x0, s.centre.x - s.radius);
-        x1 = std::fmax(x1, s.centre.x + s.radius);
-        z0 = std::fmin(z0, s.centre.z - s.radius);
-        z1 = std::fmax(z1, s.centre.z + s.radius);
+        // Plain comparisons (fmin and fmax are calls): a NaN sphere widens
+        // nothing, and its own test below fails, so it is probed.
+        float left = s.centre.x - s.radius, right = s.centre.x + s.radius;
+        float near = s.centre.z - s.radius, far = s.centre.z + s.radius;
+        if (left < x0) x0 = left;
+        if (right > x1) x1 = right;
+        if (near < z0) z0 = near;
+        if (far > z1) z1 = far;
       }
   float lo = 0, hi = 0, abs_top = 0;
   bool have_heights = false;

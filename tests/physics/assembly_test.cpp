@@ -145,20 +145,54 @@ TEST_F(AssemblyTest, TyreProbeOnFlatGroundIsAFaceContact) {
   EXPECT_FALSE(sphere_ground_probe({1e30f, 3, 100}, 1, &g));
 }
 
-// The probe passes over ground wholly below a sphere's reach; over rough
-// ground, steep enough in places that the pass is not allowed, spheres
-// resting just above, on and in it must find what every triangle under
-// them finds, bit for bit.
-TEST_F(AssemblyTest, SphereProbeFindsWhatEveryTriangleFinds) {
-  ground([](float x, float z) {
-    float bumps = 3 + 0.7f * std::sin(x * 0.9f) * std::cos(z * 1.3f) + 0.2f * std::sin(x * 7.1f + z * 3.3f);
-    return x > 150 && x < 160 ? bumps + 30 * std::sin(z) : bumps;  // a strip of cliffs
-  });
+// Rough ground, steep enough in places (a strip of cliffs) that no probe
+// may pass a window over by its heights.
+float rough_ground(float x, float z) {
+  float bumps = 3 + 0.7f * std::sin(x * 0.9f) * std::cos(z * 1.3f) + 0.2f * std::sin(x * 7.1f + z * 3.3f);
+  return x > 150 && x < 160 ? bumps + 30 * std::sin(z) : bumps;
+}
+
+// What a probe must find: the first deepest positive result of test over
+// both triangles of every cell under centre +- reach, row by row.
+template <class Test>
+ContactGeometry first_deepest(Vec3 centre, float reach, Test test) {
   const Terrain& t = terrain_record();
   auto vertex = [&](int c, int r) {
     auto clamp = [&](int i) { return std::clamp(i, 0, t.samples - 1); };
     return Vec3{(float)c * t.cell, t.heights[clamp(r) * t.samples + clamp(c)], (float)r * t.cell};
   };
+  ContactGeometry best;
+  int i0 = (int)std::floor((centre.x - reach) / t.cell), i1 = (int)std::floor((centre.x + reach) / t.cell);
+  int j0 = (int)std::floor((centre.z - reach) / t.cell), j1 = (int)std::floor((centre.z + reach) / t.cell);
+  for (int j = j0; j <= j1; j++)
+    for (int i = i0; i <= i1; i++) {
+      int flip = (i & 1) ^ (j & 1) ^ 1;
+      ContactGeometry a = test(vertex(i, j), vertex(i, j + 1), vertex(i + 1, j + flip));
+      if (a.depth > best.depth) best = a;
+      ContactGeometry b = test(vertex(i + 1, j + 1), vertex(i + 1, j), vertex(i, j + 1 - flip));
+      if (b.depth > best.depth) best = b;
+    }
+  return best;
+}
+
+// The probe's answer against the reference, bit for bit; false when
+// neither found anything.
+bool same_as_reference(bool hit, const ContactGeometry& g, const ContactGeometry& best, int k) {
+  EXPECT_EQ(hit, best.depth > 0) << "case " << k;
+  if (!hit || !(best.depth > 0)) return false;
+  Vec3 normal = contact_normal_correct(best.normal);
+  EXPECT_EQ(std::memcmp(&g.depth, &best.depth, sizeof(float)), 0) << "case " << k;
+  EXPECT_EQ(std::memcmp(&g.point, &best.point, sizeof(Vec3)), 0) << "case " << k;
+  EXPECT_EQ(std::memcmp(&g.normal, &normal, sizeof(Vec3)), 0) << "case " << k;
+  return true;
+}
+
+// The probe passes over ground wholly below a sphere's reach; spheres
+// resting just above, on and in rough ground must find what every
+// triangle under them finds.
+TEST_F(AssemblyTest, SphereProbeFindsWhatEveryTriangleFinds) {
+  ground(rough_ground);
+  const Terrain& t = terrain_record();
   unsigned seed = 12345;
   auto uniform = [&] {  // 0..1
     seed = seed * 1664525u + 1013904223u;
@@ -171,32 +205,63 @@ TEST_F(AssemblyTest, SphereProbeFindsWhatEveryTriangleFinds) {
     float y = terrain_height(t, x, z) + radius + 0.3f * uniform() - 0.1f;
     if (k % 3 == 0) y += 1.5f * uniform();
     Vec3 s{x, y, z};
-    ContactGeometry best;
-    int i0 = (int)std::floor((x - radius) / t.cell), i1 = (int)std::floor((x + radius) / t.cell);
-    int j0 = (int)std::floor((z - radius) / t.cell), j1 = (int)std::floor((z + radius) / t.cell);
-    for (int j = j0; j <= j1; j++)
-      for (int i = i0; i <= i1; i++) {
-        int flip = (i & 1) ^ (j & 1) ^ 1;
-        ContactGeometry a = sphere_triangle(s, radius, vertex(i, j), vertex(i, j + 1), vertex(i + 1, j + flip));
-        if (a.depth > best.depth) best = a;
-        ContactGeometry b =
-            sphere_triangle(s, radius, vertex(i + 1, j + 1), vertex(i + 1, j), vertex(i, j + 1 - flip));
-        if (b.depth > best.depth) best = b;
-      }
+    ContactGeometry best =
+        first_deepest(s, radius, [&](Vec3 v0, Vec3 v1, Vec3 v2) { return sphere_triangle(s, radius, v0, v1, v2); });
     ContactGeometry g;
     bool hit = sphere_ground_probe(s, radius, &g);
-    ASSERT_EQ(hit, best.depth > 0) << "case " << k;
-    if (!hit) {
-      missed++;
-      continue;
-    }
-    found++;
-    Vec3 normal = contact_normal_correct(best.normal);
-    ASSERT_EQ(std::memcmp(&g.depth, &best.depth, sizeof(float)), 0) << "case " << k;
-    ASSERT_EQ(std::memcmp(&g.point, &best.point, sizeof(Vec3)), 0) << "case " << k;
-    ASSERT_EQ(std::memcmp(&g.normal, &normal, sizeof(Vec3)), 0) << "case " << k;
+    (same_as_reference(hit, g, best, k) ? found : missed)++;
+    if (HasFailure()) return;
   }
   EXPECT_GT(found, 500);
+  EXPECT_GT(missed, 500);
+}
+
+// The tyre probe tries the cell under the hub first, asks the others only
+// for deeper contacts and leaves out cells beside the tyre's own box; none
+// of that may change what it finds. Wheels upright, leaning and tumbled,
+// on rough ground and off the field's edge, against the full test of every
+// triangle under the tyre's reach.
+TEST_F(AssemblyTest, TyreProbeFindsWhatEveryTriangleFinds) {
+  ground(rough_ground);
+  const Terrain& t = terrain_record();
+  Rider* r = add_rider(128, 128, 0);
+  const WheelState& w = r->wheels[WHEEL_FRONT];
+  const float R = w.ring_radius, tube = w.tube_radius;
+  unsigned seed = 777;
+  auto uniform = [&] {  // 0..1
+    seed = seed * 1664525u + 1013904223u;
+    return (float)(seed >> 8) / 16777216.0f;
+  };
+  int found = 0, missed = 0;
+  for (int k = 0; k < 4000; k++) {
+    // Mostly over the field, some out past its edge where the heights are held.
+    float x = k % 10 == 0 ? -6 + 8 * uniform() : 4 + 248 * uniform();
+    float z = 4 + 248 * uniform();
+    dQuaternion heading, lean, q;
+    dQFromAxisAndAngle(heading, 0, 1, 0, 6.2831853 * uniform());
+    float tilt = k % 4 == 0 ? 3.1415927f * uniform() : 0.8f * (uniform() - 0.5f);
+    dQFromAxisAndAngle(lean, 0, 0, 1, tilt);
+    dQMultiply0(q, heading, lean);
+    dBodySetQuaternion(w.body, q);
+    float ground_y = terrain_height(t, std::clamp(x, 0.0f, 254.0f), z);
+    float y = ground_y + R + tube - 0.5f * uniform() + (k % 3 == 0 ? 0.6f * uniform() : 0);
+    dBodySetPosition(w.body, x, y, z);
+    // The hub and axle as the probe reads them: the bodies' doubles as floats.
+    const dReal* p = dBodyGetPosition(w.body);
+    const dReal* m = dBodyGetRotation(w.body);
+    Vec3 hub{(float)p[0], (float)p[1], (float)p[2]};
+    Mat3 rotation;
+    for (int i = 0; i < 3; i++)
+      for (int j = 0; j < 3; j++) rotation.m[i][j] = (float)m[i * 4 + j];
+    Vec3 axle = mat3_mul(rotation, w.axle);
+    ContactGeometry best = first_deepest(
+        hub, R + tube, [&](Vec3 v0, Vec3 v1, Vec3 v2) { return torus_triangle(hub, axle, R, tube, v0, v1, v2); });
+    ContactGeometry g;
+    bool hit = tyre_ground_probe(w, &g);
+    (same_as_reference(hit, g, best, k) ? found : missed)++;
+    if (HasFailure()) return;
+  }
+  EXPECT_GT(found, 1000);
   EXPECT_GT(missed, 500);
 }
 
