@@ -126,5 +126,8 @@ void track_unload() {
   objects_clear(g_track);
   track_lighting().flares.clear_and_free();
   terrain_free(terrain_record());
+  // No track is loaded now: the next race load of this name loads it again.
+  g_track.track_name.clear();
+  g_track.track_title.clear();
   log_printf("Finished deallocating track\n");
 }

@@ -59,6 +59,18 @@ TEST_F(RaceLoad, SameTrackStaysLoadedButRidersAreRebuilt) {
   EXPECT_EQ(since.find("Deallocating track"), std::string::npos) << since;
   EXPECT_NE(since.find("Deallocating bikes"), std::string::npos);
   EXPECT_NE(race_state().riders[1], nullptr);
+
+  // Once unloaded, the same name is a track to load again, not one kept.
+  for (Rider*& r : race_state().riders) {
+    destroy_rider(r);
+    r = nullptr;
+  }
+  track_unload();
+  EXPECT_EQ(track_current().track_name, "");
+  ASSERT_TRUE(load_race(lineup, false, false, 0, 2, 0));
+  EXPECT_EQ(track_current().track_name, game_settings().track);
+  EXPECT_GT(track_current().gate_bar_count, 0);
+  EXPECT_NE(terrain_record().heights, nullptr);
 }
 
 TEST_F(RaceLoad, RidersBeyondTheBarsStandInRowsBehind) {

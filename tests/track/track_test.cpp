@@ -241,7 +241,9 @@ TEST_F(LoadedTrack, TitleFromTheTrackList) {
   load("title");
   EXPECT_EQ(track_current().track_title, "Small Valley");
   track_unload();
+  EXPECT_EQ(track_current().track_name, "");  // no track now
   track_list_set(nullptr, nullptr, 0);
+  track_current().track_name = "small";
   ASSERT_TRUE(track_load());
   EXPECT_EQ(track_current().track_title, "small");
 }
@@ -312,6 +314,7 @@ TEST_F(LoadedTrack, WritersRoundTrip) {
   TrackTiming timing = track_current().timing;
   track_unload();
   data_paths_reset();
+  track_current().track_name = "small";
   ASSERT_TRUE(track_load());
   const Track& t = track_current();
   EXPECT_EQ(memcmp(t.timing.lap_gate_list, timing.lap_gate_list, sizeof timing.lap_gate_list), 0);
