@@ -1,5 +1,6 @@
 // laps_test.cpp -- the autopilot rides three laps of each generated track
-// from the gate without falling, over every jump on the way.
+// from the gate without falling, over every jump on the way, and finds its
+// place on the line wherever the rider is.
 #include "ride_fixture.h"
 
 #include <cstdio>
@@ -71,5 +72,43 @@ class Laps : public RideFixture {
 TEST_F(Laps, ThreeLapsOfRabbitHill) { ride_laps("rabbithill", 3, 7); }
 
 TEST_F(Laps, ThreeLapsOfTheArena) { ride_laps("arena", 3, 2); }
+
+// The nearest sample is found through buckets of the line; it must be the
+// one a scan of every sample finds (the first of equals), on the line, off
+// it and far outside the track, and at the samples themselves.
+using AutopilotLine = RideFixture;
+
+TEST_F(AutopilotLine, NearestSampleThroughBucketsIsTheScansNearest) {
+  start_race("rabbithill", 1, 1);
+  const AutopilotPath& p = path;
+  ASSERT_GT(p.samples.size(), 1000u);
+  auto scan = [&](float x, float z) {
+    int best = 0;
+    float best_d = 1e30f;
+    for (int i = 0; i < (int)p.samples.size(); i++) {
+      float dx = p.samples[(size_t)i].x - x, dz = p.samples[(size_t)i].z - z;
+      float d = dx * dx + dz * dz;
+      if (d < best_d) best_d = d, best = i;
+    }
+    return best;
+  };
+  unsigned seed = 99;
+  auto uniform = [&] {  // 0..1
+    seed = seed * 1664525u + 1013904223u;
+    return (float)(seed >> 8) / 16777216.0f;
+  };
+  for (int k = 0; k < 3000; k++) {
+    float x, z;
+    if (k % 3 == 0) {  // a sample itself, or just beside one
+      const PathSample& s = p.samples[(size_t)(uniform() * (float)(p.samples.size() - 1))];
+      x = s.x + (k % 2 ? 0 : 3 * (uniform() - 0.5f));
+      z = s.z;
+    } else {  // anywhere over the field and well beyond it
+      x = -3000 + 8000 * uniform();
+      z = -3000 + 8000 * uniform();
+    }
+    ASSERT_EQ(autopilot_path_nearest(p, x, z), scan(x, z)) << "case " << k << " at " << x << ", " << z;
+  }
+}
 
 }  // namespace

@@ -167,6 +167,48 @@ void speed_profile(AutopilotPath* p, const AutopilotTuning& tuning) {
     }
 }
 
+constexpr float BUCKET_SIZE = 32;  // ft
+
+void bucket_samples(AutopilotPath* p) {
+  float x0 = INFINITY, x1 = -INFINITY, z0 = INFINITY, z1 = -INFINITY;
+  for (const PathSample& s : p->samples) {
+    x0 = std::min(x0, s.x), x1 = std::max(x1, s.x);
+    z0 = std::min(z0, s.z), z1 = std::max(z1, s.z);
+  }
+  p->bucket_size = 0;
+  if (!(x1 - x0 < 1e6f && z1 - z0 < 1e6f)) return;  // empty, or not finite
+  p->bucket_x0 = x0, p->bucket_z0 = z0;
+  p->bucket_columns = (int)((x1 - x0) / BUCKET_SIZE) + 1;
+  p->bucket_rows = (int)((z1 - z0) / BUCKET_SIZE) + 1;
+  auto cell = [&](const PathSample& s) {
+    int i = std::min((int)((s.x - x0) / BUCKET_SIZE), p->bucket_columns - 1);
+    int j = std::min((int)((s.z - z0) / BUCKET_SIZE), p->bucket_rows - 1);
+    return j * p->bucket_columns + i;
+  };
+  p->bucket_start.assign((size_t)(p->bucket_columns * p->bucket_rows + 1), 0);
+  for (const PathSample& s : p->samples) p->bucket_start[(size_t)cell(s) + 1]++;
+  for (size_t k = 1; k < p->bucket_start.size(); k++) p->bucket_start[k] += p->bucket_start[k - 1];
+  p->bucket_items.assign(p->samples.size(), 0);
+  std::vector<int> fill(p->bucket_start.begin(), p->bucket_start.end() - 1);
+  for (int i = 0; i < (int)p->samples.size(); i++) p->bucket_items[(size_t)fill[(size_t)cell(p->samples[(size_t)i])]++] = i;
+  p->bucket_size = BUCKET_SIZE;
+}
+
+// The first of the nearest samples, reading every one.
+int nearest_by_scan(const AutopilotPath& path, float x, float z) {
+  int best = 0;
+  float best_d = 1e30f;
+  for (int i = 0; i < (int)path.samples.size(); i++) {
+    float dx = path.samples[(size_t)i].x - x, dz = path.samples[(size_t)i].z - z;
+    float d = dx * dx + dz * dz;
+    if (d < best_d) {
+      best_d = d;
+      best = i;
+    }
+  }
+  return best;
+}
+
 }  // namespace
 
 bool autopilot_path_build(AutopilotPath* path, const AutopilotTuning& tuning) {
@@ -226,21 +268,51 @@ bool autopilot_path_build(AutopilotPath* path, const AutopilotTuning& tuning) {
   path->length = (float)n * path->spacing;
   find_jumps(path, tuning);
   speed_profile(path, tuning);
+  bucket_samples(path);
   return true;
 }
 
+
+// The same sample as nearest_by_scan (the lowest index of the nearest),
+// reading the buckets in square rings about the one under (x, z) until
+// every bucket not yet read lies certainly farther than the best found.
 int autopilot_path_nearest(const AutopilotPath& path, float x, float z) {
-  int best = 0;
-  float best_d = 1e30f;
-  for (int i = 0; i < (int)path.samples.size(); i++) {
-    float dx = path.samples[(size_t)i].x - x, dz = path.samples[(size_t)i].z - z;
-    float d = dx * dx + dz * dz;
-    if (d < best_d) {
-      best_d = d;
-      best = i;
+  const float size = path.bucket_size;
+  if (!(size > 0) || !std::isfinite(x) || !std::isfinite(z) || std::fabs(x) > 1e6f || std::fabs(z) > 1e6f)
+    return nearest_by_scan(path, x, z);
+  const int columns = path.bucket_columns, rows = path.bucket_rows;
+  int ci = std::clamp((int)std::floor((x - path.bucket_x0) / size), 0, columns - 1);
+  int cj = std::clamp((int)std::floor((z - path.bucket_z0) / size), 0, rows - 1);
+  int best = -1;
+  float best_d = 0;
+  auto read = [&](int i, int j) {
+    int k = j * columns + i;
+    for (int b = path.bucket_start[(size_t)k]; b < path.bucket_start[(size_t)k + 1]; b++) {
+      int index = path.bucket_items[(size_t)b];
+      float dx = path.samples[(size_t)index].x - x, dz = path.samples[(size_t)index].z - z;
+      float d = dx * dx + dz * dz;
+      if (best < 0 || d < best_d || (d == best_d && index < best)) {
+        best_d = d;
+        best = index;
+      }
     }
+  };
+  int last_ring = std::max(std::max(ci, columns - 1 - ci), std::max(cj, rows - 1 - cj));
+  for (int ring = 0; ring <= last_ring; ring++) {
+    for (int j = cj - ring; j <= cj + ring; j++) {
+      if (j < 0 || j >= rows) continue;
+      bool edge_row = j == cj - ring || j == cj + ring;
+      for (int i = ci - ring; i <= ci + ring; i += edge_row ? 1 : 2 * ring) {
+        if (i >= 0 && i < columns) read(i, j);
+        if (ring == 0) break;
+      }
+    }
+    // Every bucket beyond this ring is at least ring bucket sizes away from
+    // (x, z) across x or z, wherever in (or off) its bucket it stands.
+    float clear = (float)ring * size;
+    if (best >= 0 && best_d < clear * clear * 0.999f) break;
   }
-  return best;
+  return best < 0 ? nearest_by_scan(path, x, z) : best;
 }
 
 void autopilot_start(Autopilot* a, const AutopilotPath* path, const AutopilotTuning& tuning) {

@@ -46,6 +46,13 @@ struct AutopilotPath {
   std::vector<PathJump> jumps;
   float length = 0;  // ft of one lap
   float spacing = 1; // ft between samples
+  // The samples bucketed by square cells, so that a rider far off the line
+  // finds its nearest sample without reading them all: cell (i, j) holds
+  // bucket_items[bucket_start[k] .. bucket_start[k + 1]) for k = j * columns + i.
+  float bucket_size = 0;  // ft; 0 = no buckets
+  float bucket_x0 = 0, bucket_z0 = 0;
+  int bucket_columns = 0, bucket_rows = 0;
+  std::vector<int> bucket_start, bucket_items;
 };
 
 // Builds the line from the loaded track: a curve through the normal lap's
