@@ -190,6 +190,39 @@ bool edge_clear_of_ring(Vec3 v, Vec3 e, Vec3 c, Vec3 a, float ring_radius, float
   return std::sqrt(h * h + g * g) > beyond + slack;
 }
 
+// True when the triangle lies wholly out of the reach (ft) of the ring,
+// told from its corners alone, before any of the face's own work: the
+// ring's lowest point is above all three by more than the reach, or the
+// hub is above all three and they lie beyond the reach on one side of the
+// wheel plane. Every point of the ring and of its disc is then farther
+// than the reach from every point of the triangle, so none of the face
+// cases can find a contact that deep, and ring_clear_of_triangle, whose
+// slack is no larger than this one, would pass the edges over too.
+bool triangle_out_of_reach(Vec3 c, Vec3 a, float ring_radius, float reach, const Vec3 v[3]) {
+  float a2 = vec3_dot(a, a);
+  const float R = ring_radius;
+  if (!(a2 > 0.25f && a2 < 4.0f) || !(R >= 0 && reach >= 0)) return false;
+  float inv_len = 1.0f / std::sqrt(a2);
+  float side[3], size = 0, top = -INFINITY;
+  for (int i = 0; i < 3; i++) {
+    Vec3 d = v[i] - c;
+    float l1 = std::fabs(d.x) + std::fabs(d.y) + std::fabs(d.z);  // no less than the length
+    if (!(l1 < INFINITY)) return false;  // also a NaN corner
+    if (l1 > size) size = l1;
+    side[i] = vec3_dot(d, a) * inv_len;
+    if (v[i].y > top) top = v[i].y;
+  }
+  size *= 1.001f;
+  float scale = std::fabs(c.x) + std::fabs(c.y) + std::fabs(c.z) + size;
+  float slack = 1.0f / 64 + 1e-3f * (1 + R) * (size + 2 * R) + 1e-5f * scale;
+  float limit = reach + slack;
+  if (!(limit < INFINITY)) return false;
+  if (c.y - top - R > limit) return true;
+  if (!(c.y > top + slack)) return false;  // the hub may be under the face
+  return (side[0] > limit && side[1] > limit && side[2] > limit) ||
+         (side[0] < -limit && side[1] < -limit && side[2] < -limit);
+}
+
 // deeper_than < 0: the full test; otherwise only depths beyond it matter.
 ContactGeometry torus_triangle_search(Vec3 c, Vec3 a, float ring_radius, float tube_radius, Vec3 v0, Vec3 v1,
                                       Vec3 v2, float deeper_than);
@@ -223,10 +256,11 @@ ContactGeometry torus_triangle_search(Vec3 c, Vec3 a, float ring_radius, float t
                                       Vec3 v2, float deeper_than) {
   const float R = ring_radius, r = tube_radius;
   const Vec3 v[3] = {v0, v1, v2};
+  ContactGeometry out;
+  if (deeper_than >= 0 && r - deeper_than >= 0 && triangle_out_of_reach(c, a, R, r - deeper_than, v)) return out;
   const Vec3 e[3] = {v1 - v0, v2 - v1, v0 - v2};
   Vec3 n = vec3_cross(v1 - v0, v2 - v0);
   float n2 = vec3_dot(n, n);
-  ContactGeometry out;
   if (!(n2 > 0)) return out;
   float n_len = std::sqrt(n2);
   Vec3 n_hat = n * (1.0f / n_len);
