@@ -58,25 +58,37 @@ EdgeSearch edge_ring_search(Vec3 v, Vec3 e, Vec3 c, Vec3 a, float ring_radius) {
   float delta = u2 < 1e-6f * ring_radius ? 0.001f * ring_radius
                                           : std::fabs(ring_radius * vec3_dot(u * (1.0f / std::sqrt(u2)), e)) / e2;
 
-  EdgeSearch best{};
-  for (int start = 0; start < 2; start++) {
-    float t = start == 0 ? t0 - delta : t0 + delta;
-    float d1;
-    float value = f(t, &d1);
-    for (int step = 0; step < NEWTON_STEPS; step++) {
-      if (std::fabs(d1) < EPS_30) break;
-      float next = t - value / d1;
+  // The two starts' searches are independent: stepped side by side, each
+  // exactly as it would go alone, the processor overlaps their long chains
+  // of dependent arithmetic.
+  float t[2] = {t0 - delta, t0 + delta}, value[2], d1[2];
+  bool going[2] = {true, true};
+  for (int k = 0; k < 2; k++) value[k] = f(t[k], &d1[k]);
+  for (int step = 0; step < NEWTON_STEPS && (going[0] || going[1]); step++) {
+    for (int k = 0; k < 2; k++) {
+      if (!going[k]) continue;
+      if (std::fabs(d1[k]) < EPS_30) {
+        going[k] = false;
+        continue;
+      }
+      float next = t[k] - value[k] / d1[k];
       float d_next;
       float value_next = f(next, &d_next);
-      if (!(std::fabs(value_next) < std::fabs(value))) break;
-      t = next;
-      value = value_next;
-      d1 = d_next;
+      if (!(std::fabs(value_next) < std::fabs(value[k]))) {
+        going[k] = false;
+        continue;
+      }
+      t[k] = next;
+      value[k] = value_next;
+      d1[k] = d_next;
     }
-    t = std::fmin(std::fmax(t, 0.0f), 1.0f);  // fmax/fmin also turn a NaN into 0
-    Vec3 p = v + e * t;
+  }
+  EdgeSearch best{};
+  for (int k = 0; k < 2; k++) {
+    float tk = std::fmin(std::fmax(t[k], 0.0f), 1.0f);  // fmax/fmin also turn a NaN into 0
+    Vec3 p = v + e * tk;
     float d = vec3_length(p - ring_point_nearest(c, a, ring_radius, p));
-    if (start == 0 || d < best.distance) best = {p, d};
+    if (k == 0 || d < best.distance) best = {p, d};
   }
   return best;
 }
