@@ -5,21 +5,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <string>
-#include <vector>
 
 #include "app/app.h"
-#include "autopilot.h"
-#include "ride.h"
-#include "common/settings.h"
-#include "data/data.h"
 #include "physics/bike_spec.h"
 #include "physics/control.h"
 #include "physics/physics.h"
-#include "platform/platform.h"
 #include "race/race.h"
-#include "track/track.h"
+#include "ride.h"
 
 namespace {
 
