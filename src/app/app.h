@@ -255,6 +255,9 @@ struct TrackListEntry {
 // "terrain.hf.gz"), sorted by title ignoring case. Empty when there is none,
 // or when a height field stands outside any directory.
 std::vector<TrackListEntry> build_track_list();
+// build_track_list, handed to the track layer (track_list_set) so that
+// loaded tracks take their titles from it; returns the list.
+std::vector<TrackListEntry> install_track_list();
 
 // The program: start-up, main loop, shut-down. Returns the exit code.
 int kestrail_main(int argc, char** argv);

@@ -87,6 +87,17 @@ std::vector<TrackListEntry> build_track_list() {
   return list;
 }
 
+std::vector<TrackListEntry> install_track_list() {
+  std::vector<TrackListEntry> tracks = build_track_list();
+  std::vector<std::string> directories, titles;
+  for (const TrackListEntry& e : tracks) {
+    directories.push_back(e.directory);
+    titles.push_back(e.title);
+  }
+  track_list_set(directories.data(), titles.data(), (int)tracks.size());
+  return tracks;
+}
+
 int kestrail_main(int argc, char** argv) {
   std::set_new_handler(out_of_memory);
   set_fatal_handler(fatal_handler);
@@ -135,18 +146,13 @@ int kestrail_main(int argc, char** argv) {
   // 10. A server address makes "--track" meaningless.
   if (!gs.server_address.empty()) gs.track.clear();
   // 11. The track list; the demo and series lists arrive with demos and series.
-  std::vector<TrackListEntry> tracks = build_track_list();
+  std::vector<TrackListEntry> tracks = install_track_list();
   if (tracks.empty()) {
     fputs("No tracks found\n", stderr);
     return 1;
   }
-  std::vector<std::string> directories, titles;
-  for (const TrackListEntry& e : tracks) {
-    if (gs.debug_level >= 1) log_printf("%s -> %s\n", e.directory.c_str(), e.title.c_str());
-    directories.push_back(e.directory);
-    titles.push_back(e.title);
-  }
-  track_list_set(directories.data(), titles.data(), (int)tracks.size());
+  if (gs.debug_level >= 1)
+    for (const TrackListEntry& e : tracks) log_printf("%s -> %s\n", e.directory.c_str(), e.title.c_str());
   // 12. The track to start with: "--track" when it names one, else "rabbithill".
   std::string wanted = gs.track.empty() ? "rabbithill" : gs.track;
   bool found = false;

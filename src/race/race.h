@@ -3,6 +3,8 @@
 // online false-start rule, the starting gate and the time-trial timing.
 #pragma once
 
+#include <cstdint>
+
 #include "common/common.h"
 #include "physics/rider.h"
 #include "track/track.h"
@@ -96,6 +98,10 @@ RaceHooks race_physics_hooks();
 // Sets those hooks and gives the physics code the finishing test it asks
 // before letting a stopped rider pivot. Call once at start-up.
 void race_install_physics_hooks();
+// FNV-1a over the bytes of every slot's rider bodies: positions,
+// orientations and both velocities. Two runs of one race agree on it tick
+// for tick; demos and online races rely on that.
+uint64_t race_bodies_hash();
 
 // ---------------------------------------------------------------- clock and slots
 

@@ -1,6 +1,7 @@
 // race_physics.cpp -- race control's hooks on the physics world: chassis
 // position and speed from the rider's bodies, the false-start hold through
-// the control setters, and the finishing test the pivot turn asks.
+// the control setters, the finishing test the pivot turn asks, and the hash
+// of every body.
 #include "physics/control.h"
 #include "physics/physics.h"
 #include "race/race.h"
@@ -39,4 +40,22 @@ RaceHooks race_physics_hooks() {
 void race_install_physics_hooks() {
   race_set_hooks(race_physics_hooks());
   set_pivot_finish_check(rider_has_finished);
+}
+
+uint64_t race_bodies_hash() {
+  uint64_t h = 1469598103934665603ull;
+  auto mix = [&](const dReal* v, int n) {
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(v);
+    for (size_t i = 0; i < sizeof(dReal) * (size_t)n; i++) h = (h ^ p[i]) * 1099511628211ull;
+  };
+  for (const Rider* r : race_state().riders) {
+    if (!r) continue;
+    for (dBodyID b : r->bodies) {
+      mix(dBodyGetPosition(b), 3);
+      mix(dBodyGetQuaternion(b), 4);
+      mix(dBodyGetLinearVel(b), 3);
+      mix(dBodyGetAngularVel(b), 3);
+    }
+  }
+  return h;
 }

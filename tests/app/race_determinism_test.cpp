@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 
 #include "app/app.h"
 #include "common/settings.h"
@@ -21,26 +20,6 @@
 namespace {
 
 constexpr uint64_t KNOWN_RACE_HASH = 17753934718075016317ull;
-
-// FNV-1a over the bytes of every body's position, orientation and velocities.
-uint64_t hash_riders() {
-  uint64_t h = 1469598103934665603ull;
-  auto mix = [&](const dReal* v, int n) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(v);
-    for (size_t i = 0; i < sizeof(dReal) * (size_t)n; i++) h = (h ^ p[i]) * 1099511628211ull;
-  };
-  for (int slot = 0; slot < RACE_SLOTS; slot++) {
-    const Rider* r = race_state().riders[slot];
-    if (!r) continue;
-    for (dBodyID b : r->bodies) {
-      mix(dBodyGetPosition(b), 3);
-      mix(dBodyGetQuaternion(b), 4);
-      mix(dBodyGetLinearVel(b), 3);
-      mix(dBodyGetAngularVel(b), 3);
-    }
-  }
-  return h;
-}
 
 // Forty riders from the gate: every one full throttle once the gate drops,
 // so they pack into the first turn and meet each other.
@@ -60,7 +39,7 @@ uint64_t run_race(int seed_tick, int ticks) {
       }
     frame_step();
   }
-  return hash_riders();
+  return race_bodies_hash();
 }
 
 TEST(RaceDeterminism, SameSeedSameBodiesAfterTwentySeconds) {

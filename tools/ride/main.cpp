@@ -16,14 +16,6 @@
 
 namespace {
 
-struct RideOptions {
-  std::string track;
-  std::string bike;   // empty: the "Bike" setting's default
-  int riders = 1;     // 1..40
-  double seconds = 0; // simulated s; 0 = until the laps are done
-  int laps = 0;       // 0 = not given
-};
-
 const char USAGE[] =
     "usage: kestrail-ride --track NAME [--bike KEY] [--riders N] [--seconds S] [--laps L]\n";
 
@@ -47,7 +39,7 @@ bool parse_seconds(const char* text, double* out) {
 }
 
 // False after writing what was wrong to standard error.
-bool parse_ride_options(int argc, char** argv, RideOptions* o) {
+bool parse_ride_options(int argc, char** argv, RideSetup* o) {
   for (int i = 1; i < argc; i++) {
     std::string arg = argv[i];
     std::string name = arg, value;
@@ -108,22 +100,16 @@ void print_rider(int tick, int slot, const Rider* r) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  RideOptions opt;
+  RideSetup opt;
   if (!parse_ride_options(argc, argv, &opt)) return 2;
 
-  RideSetup setup;
-  setup.track = opt.track;
-  setup.bike = opt.bike;
-  setup.riders = opt.riders;
-  setup.seconds = opt.seconds;
-  setup.laps = opt.laps;
   std::string error;
-  if (!ride_begin(setup, &error)) {
+  if (!ride_begin(opt, &error)) {
     fprintf(stderr, "kestrail-ride: %s\n", error.c_str());
     return 1;
   }
   RaceState& rs = race_state();
-  int laps = opt.laps > 0 ? opt.laps : (opt.seconds > 0 ? 0 : 3);
+  int laps = ride_laps(opt);
 
   int crashes[RACE_SLOTS] = {};
   bool was_crashed[RACE_SLOTS] = {};
@@ -182,7 +168,7 @@ int main(int argc, char** argv) {
   auto limit = [steps](double s) { return s > 0 ? (double)steps / s * SIM_STEP : 0.0; };
   printf("world_step_limit_x_real_time=%.2f contacts_and_world_step_limit_x_real_time=%.2f\n", limit(t.world_step),
          limit(t.world_step + t.contacts));
-  printf("bodies_hash=%llu\n", (unsigned long long)ride_bodies_hash());
+  printf("bodies_hash=%llu\n", (unsigned long long)race_bodies_hash());
   frame_step_profile(false);
   ride_end();
   return 0;

@@ -26,12 +26,6 @@ struct Ride {
 
 Ride g_ride;
 
-bool track_listed(const std::string& name) {
-  for (const TrackListEntry& e : build_track_list())
-    if (e.directory == name) return true;
-  return false;
-}
-
 void free_riders() {
   RaceState& rs = race_state();
   for (Rider*& r : rs.riders) {
@@ -53,14 +47,9 @@ bool ride_begin(const RideSetup& setup, std::string* error) {
     *error = "can't find game data (next to the program or in KT_HOME)";
     return false;
   }
-  std::vector<TrackListEntry> tracks = build_track_list();
-  std::vector<std::string> directories, titles;
-  for (const TrackListEntry& e : tracks) {
-    directories.push_back(e.directory);
-    titles.push_back(e.title);
-  }
-  track_list_set(directories.data(), titles.data(), (int)tracks.size());
-  if (!track_listed(setup.track)) {
+  bool listed = false;
+  for (const TrackListEntry& e : install_track_list()) listed = listed || e.directory == setup.track;
+  if (!listed) {
     *error = "no track named '" + setup.track + "'";
     return false;
   }
@@ -76,8 +65,7 @@ bool ride_begin(const RideSetup& setup, std::string* error) {
   lineup[0] = 1;
   for (int i = 1; i < setup.riders && i < RACE_SLOTS; i++) lineup[i] = 2;
   int length_ticks = setup.seconds > 0 ? (int)(setup.seconds / SIM_STEP) : 0;
-  int laps = setup.laps > 0 ? setup.laps : (setup.seconds > 0 ? 0 : 3);
-  if (!load_race(lineup, false, false, length_ticks, laps, 0)) {
+  if (!load_race(lineup, false, false, length_ticks, ride_laps(setup), 0)) {
     *error = "track '" + setup.track + "' could not be loaded";
     physics_shutdown();
     return false;
@@ -115,23 +103,7 @@ void ride_tick() {
 
 double ride_autopilot_seconds() { return g_ride.autopilot_seconds; }
 
-uint64_t ride_bodies_hash() {
-  uint64_t h = 1469598103934665603ull;
-  auto mix = [&](const dReal* v, int n) {
-    const unsigned char* p = reinterpret_cast<const unsigned char*>(v);
-    for (size_t i = 0; i < sizeof(dReal) * (size_t)n; i++) h = (h ^ p[i]) * 1099511628211ull;
-  };
-  for (const Rider* r : race_state().riders) {
-    if (!r) continue;
-    for (dBodyID b : r->bodies) {
-      mix(dBodyGetPosition(b), 3);
-      mix(dBodyGetQuaternion(b), 4);
-      mix(dBodyGetLinearVel(b), 3);
-      mix(dBodyGetAngularVel(b), 3);
-    }
-  }
-  return h;
-}
+int ride_laps(const RideSetup& setup) { return setup.laps > 0 ? setup.laps : (setup.seconds > 0 ? 0 : 3); }
 
 void ride_end() {
   free_riders();

@@ -3,7 +3,6 @@
 // benchmark both ride through here, so that their figures are one race's.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 struct RideSetup {
@@ -27,9 +26,9 @@ void ride_tick();
 // Seconds the autopilots took in ride_tick since ride_begin.
 double ride_autopilot_seconds();
 
-// FNV-1a over every rider's bodies: positions, orientations and both
-// velocities, bit for bit. Two runs of one race agree on it tick for tick.
-uint64_t ride_bodies_hash();
+// The laps the race is run over: those given, else none for a timed race
+// and 3 for a race of laps.
+int ride_laps(const RideSetup& setup);
 
 // Riders, track and physics world freed.
 void ride_end();
