@@ -170,19 +170,20 @@ struct Collider {
   dBodyID body;
 };
 
-// True when the spheres certainly miss: a squared test a little wider than
-// sphere_pair's own, so that the square root is only taken near a touch.
-// (dist^2 > 1.001 reach^2 gives dist > reach after every rounding; a NaN
-// goes on to the full test.)
+// True when d is certainly longer than reach: a squared test a little
+// wider than the length's own, so that the square root is only taken near
+// the limit. (|d|^2 > 1.001 reach^2 gives |d| > reach after every rounding;
+// a NaN goes on to the full test.)
+inline bool certainly_longer(Vec3 d, float reach) { return vec3_dot(d, d) > reach * reach * 1.001f; }
+
+// !(|d| < reach), the root taken only near the limit.
+inline bool not_within(Vec3 d, float reach) { return certainly_longer(d, reach) || !(vec3_length(d) < reach); }
+
+// True when the spheres certainly miss, before sphere_pair's own test.
 inline bool spheres_apart(const Sphere& a, const Sphere& b) {
-  Vec3 d = b.centre - a.centre;
-  float reach = a.radius + b.radius;
-  return vec3_dot(d, d) > reach * reach * 1.001f;
+  return certainly_longer(b.centre - a.centre, a.radius + b.radius);
 }
 
-// True when d is certainly longer than reach: a squared test a little
-// wider, so that the square root is only taken near the limit.
-inline bool certainly_longer(Vec3 d, float reach) { return vec3_dot(d, d) > reach * reach * 1.001f; }
 
 // True when sphere a certainly misses every sphere of a part placed at
 // position whose spheres all lie within part_reach of it, by a margin
@@ -277,9 +278,7 @@ int collider_against_rider(const Collider& s, Rider* R, bool penalty, bool onlin
     if (part == BODY_FRONT_WHEEL || part == BODY_REAR_WHEEL) {
       const WheelState& w = R->wheels[part == BODY_FRONT_WHEEL ? WHEEL_FRONT : WHEEL_REAR];
       float tyre_reach = w.ring_radius + w.tube_radius;
-      if (certainly_longer(s.position - position, s.bounding_radius + tyre_reach) ||
-          !(vec3_length(s.position - position) < s.bounding_radius + tyre_reach))
-        continue;
+      if (not_within(s.position - position, s.bounding_radius + tyre_reach)) continue;
       Vec3 axle = mat3_mul(body_rotation(body), w.axle);
       for (const Sphere& sp : s.placed->spheres) {
         if (certainly_longer(sp.centre - position, tyre_reach + sp.radius) ||
@@ -297,8 +296,7 @@ int collider_against_rider(const Collider& s, Rider* R, bool penalty, bool onlin
       Shape* placed = R->shapes[part];
       const Shape* source = R->shape_source[part];
       if (!placed || !source) continue;
-      float reach = s.bounding_radius + source->bounding_radius;
-      if (certainly_longer(s.position - position, reach) || !(vec3_length(s.position - position) < reach)) continue;
+      if (not_within(s.position - position, s.bounding_radius + source->bounding_radius)) continue;
       shape_place(placed, *source, position, body_rotation(body));
       // A collider sphere clear of the whole part meets none of its spheres.
       float margin = part_margin(position);
@@ -639,7 +637,6 @@ int rider_contacts_bounded(Rider* a, Rider* b, const RiderBound& ba, const Rider
 }  // namespace
 
 int rider_contacts(Rider* a, Rider* b, bool online) {
-  if (a == b) return 0;
   return rider_contacts_bounded(a, b, rider_bound(a), rider_bound(b), online);
 }
 
