@@ -183,6 +183,10 @@ void terrain_mark_region(Terrain& t, int c0, int c1, int r0, int r1);
 
 // ---------------------------------------------------------------- tiles and decals
 
+// A decal at (x, z) turned by angle, its sine and cosine worked out; no
+// texture yet.
+Decal decal_make(float x, float z, float angle, float size, float aspect);
+
 // The corner code of tile file name among names[0..count): i << 16 | j << 8
 // | corner bits, -256 when the second tile is unknown, -1 when the name
 // follows no pattern.

@@ -135,6 +135,18 @@ bool terrain_hf_parse(Terrain& t, Stream* s, const char* dir, uint8_t digest_out
 
 // ---------------------------------------------------------------- decals
 
+Decal decal_make(float x, float z, float angle, float size, float aspect) {
+  Decal d{};
+  d.x = x;
+  d.z = z;
+  d.angle = angle;
+  d.size = size;
+  d.aspect = aspect;
+  d.sin_angle = std::sin(angle);
+  d.cos_angle = std::cos(angle);
+  return d;
+}
+
 void decals_parse(Terrain& t, Stream* s) {
   t.has_decals = true;
   for (GrowList<int>& bin : t.decal_bins) bin.clear();
@@ -146,15 +158,8 @@ void decals_parse(Terrain& t, Stream* s) {
     TextureId texture = texture_load(name);
     // Without a GL context every texture is 0; only a missing file skips the decal.
     if (texture == 0 && !track_file_exists(options.file)) continue;
-    Decal d{};
+    Decal d = decal_make(x, z, angle, size, aspect);
     d.texture = texture;
-    d.x = x;
-    d.z = z;
-    d.angle = angle;
-    d.size = size;
-    d.aspect = aspect;
-    d.sin_angle = std::sin(angle);
-    d.cos_angle = std::cos(angle);
     d.texture_name = name;
     t.decals.push(d);
   }

@@ -145,6 +145,16 @@ TEST_F(AssemblyTest, TyreProbeOnFlatGroundIsAFaceContact) {
   EXPECT_FALSE(sphere_ground_probe({1e30f, 3, 100}, 1, &g));
 }
 
+// Numbers in 0..1 from a small congruential generator: the same cases on
+// every machine.
+struct Uniform {
+  unsigned seed;
+  float operator()() {
+    seed = seed * 1664525u + 1013904223u;
+    return (float)(seed >> 8) / 16777216.0f;
+  }
+};
+
 // Rough ground, steep enough in places (a strip of cliffs) that no probe
 // may pass a window over by its heights.
 float rough_ground(float x, float z) {
@@ -193,11 +203,7 @@ bool same_as_reference(bool hit, const ContactGeometry& g, const ContactGeometry
 TEST_F(AssemblyTest, SphereProbeFindsWhatEveryTriangleFinds) {
   ground(rough_ground);
   const Terrain& t = terrain_record();
-  unsigned seed = 12345;
-  auto uniform = [&] {  // 0..1
-    seed = seed * 1664525u + 1013904223u;
-    return (float)(seed >> 8) / 16777216.0f;
-  };
+  Uniform uniform{12345u};
   int found = 0, missed = 0;
   for (int k = 0; k < 4000; k++) {
     float radius = 0.1f + 0.8f * uniform();
@@ -227,11 +233,7 @@ TEST_F(AssemblyTest, TyreProbeFindsWhatEveryTriangleFinds) {
   Rider* r = add_rider(128, 128, 0);
   const WheelState& w = r->wheels[WHEEL_FRONT];
   const float R = w.ring_radius, tube = w.tube_radius;
-  unsigned seed = 777;
-  auto uniform = [&] {  // 0..1
-    seed = seed * 1664525u + 1013904223u;
-    return (float)(seed >> 8) / 16777216.0f;
-  };
+  Uniform uniform{777u};
   int found = 0, missed = 0;
   for (int k = 0; k < 4000; k++) {
     // Mostly over the field, some out past its edge where the heights are held.

@@ -269,15 +269,7 @@ TEST(TileCornerCode, Patterns) {
 TEST(DecalBins, ExtentAndOrder) {
   auto t = make_field(3, 4.0f, [](int, int) { return 0.0f; });  // extent 64 ft, bins of 8 ft
   auto add = [&](float x, float z, float angle, float size, float aspect) {
-    Decal d{};
-    d.x = x;
-    d.z = z;
-    d.angle = angle;
-    d.size = size;
-    d.aspect = aspect;
-    d.sin_angle = std::sin(angle);
-    d.cos_angle = std::cos(angle);
-    t->decals.push(d);
+    t->decals.push(decal_make(x, z, angle, size, aspect));
   };
   add(12, 12, 0, 2, 1);           // inside bin (1, 1)
   add(15, 12, 0, 4, 1);           // x 13..17: bins 1 and 2
